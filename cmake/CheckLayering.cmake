@@ -1,0 +1,17 @@
+# Fails when a core layer includes a Qt header. The build already fails for
+# such a file (core targets have no Qt include path); this names the file.
+set(core foundation xml model runtime comm platform)
+set(bad "")
+foreach(dir ${core})
+    file(GLOB files ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp)
+    foreach(f ${files})
+        file(STRINGS ${f} hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]Q")
+        if(hits)
+            list(APPEND bad "${f}")
+        endif()
+    endforeach()
+endforeach()
+if(bad)
+    message(FATAL_ERROR "Qt included in a core layer: ${bad}")
+endif()
+message(STATUS "core layers are free of Qt")

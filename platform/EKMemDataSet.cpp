@@ -1,0 +1,827 @@
+#include "EKMemDataSet.h"
+
+#include "EKCodecs.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Bytes of the first maxChars code points of UTF-8 text; a malformed byte
+// counts as one character so that the cut never runs past the end.
+std::size_t Utf8Prefix(std::string_view text, int maxChars)
+{
+    std::size_t pos = 0;
+    for (int chars = 0; chars < maxChars && pos < text.size(); ++chars) {
+        const auto lead = static_cast<unsigned char>(text[pos]);
+        std::size_t len = 1;
+        if (lead >= 0xF0)
+            len = 4;
+        else if (lead >= 0xE0)
+            len = 3;
+        else if (lead >= 0xC0)
+            len = 2;
+        ++pos;
+        for (std::size_t i = 1;
+             i < len && pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80;
+             ++i)
+            ++pos;
+    }
+    return pos;
+}
+
+std::string ShortestText(double value)
+{
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr);
+}
+
+// A whole decimal number in the "." form, nothing around it.
+bool ParseFloat(std::string_view text, double &value)
+{
+    if (text.empty())
+        return false;
+    const char *first = text.data();
+    const char *last = first + text.size();
+    if (*first == '+')
+        ++first;
+    const auto res = std::from_chars(first, last, value, std::chars_format::general);
+    return res.ec == std::errc() && res.ptr == last && std::isfinite(value);
+}
+
+bool IsDateType(TEKFieldType type)
+{
+    return type == ekftDate || type == ekftTime || type == ekftDateTime;
+}
+
+const char *PlainDateFormat(TEKFieldType type)
+{
+    switch (type) {
+    case ekftDate:
+        return "dd.mm.yyyy";
+    case ekftTime:
+        return "hh:nn:ss";
+    default:
+        return "dd.mm.yyyy hh:nn:ss";
+    }
+}
+
+} // namespace
+
+// --- TEKMemField ---------------------------------------------------------------
+
+TEKMemField::TEKMemField(TEKMemDataSet &dataSet, const TEKFieldDef &def, int index)
+    : FDataSet(dataSet), FDef(def), FIndex(index)
+{
+}
+
+int TEKMemField::CurrentRow() const
+{
+    return FDataSet.FCurrent;
+}
+
+bool TEKMemField::IsNull() const
+{
+    return IsNullAt(CurrentRow());
+}
+
+std::string TEKMemField::AsString() const
+{
+    return AsStringAt(CurrentRow());
+}
+
+int TEKMemField::AsInteger() const
+{
+    return IntegerAt(CurrentRow());
+}
+
+double TEKMemField::AsFloat() const
+{
+    return FloatAt(CurrentRow());
+}
+
+double TEKMemField::AsDateTime() const
+{
+    return IsDateType(FDef.FieldType) ? FloatAt(CurrentRow()) : 0.0;
+}
+
+bool TEKMemField::IsNullAt(int row) const
+{
+    if (row < 0 || row >= FDataSet.FRowCount)
+        return true;
+    const auto r = static_cast<std::size_t>(row);
+    return (FHasValue[r >> 6] & (std::uint64_t(1) << (r & 63))) == 0;
+}
+
+std::string_view TEKMemField::TextAt(int row) const
+{
+    if (FDef.FieldType != ekftString || IsNullAt(row))
+        return {};
+    const auto r = static_cast<std::size_t>(row);
+    return std::string_view(FArena).substr(FTextStart[r], FTextLength[r]);
+}
+
+int TEKMemField::IntegerAt(int row) const
+{
+    if (IsNullAt(row))
+        return 0;
+    const auto r = static_cast<std::size_t>(row);
+    switch (FDef.FieldType) {
+    case ekftInteger:
+        return FInts[r];
+    case ekftFloat:
+    case ekftDate:
+    case ekftTime:
+    case ekftDateTime: {
+        const double v = std::round(FNumbers[r]);
+        if (!(v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max()))
+            return 0;
+        return static_cast<int>(v);
+    }
+    default: {
+        int value = 0;
+        return TryStrToInt(TextAt(row), value) ? value : 0;
+    }
+    }
+}
+
+double TEKMemField::FloatAt(int row) const
+{
+    if (IsNullAt(row))
+        return 0.0;
+    const auto r = static_cast<std::size_t>(row);
+    switch (FDef.FieldType) {
+    case ekftInteger:
+        return FInts[r];
+    case ekftString: {
+        double value = 0.0;
+        return ParseFloat(TextAt(row), value) ? value : 0.0;
+    }
+    default:
+        return FNumbers[r];
+    }
+}
+
+std::string TEKMemField::AsStringAt(int row) const
+{
+    if (IsNullAt(row))
+        return {};
+    const auto r = static_cast<std::size_t>(row);
+    switch (FDef.FieldType) {
+    case ekftString:
+        return std::string(TextAt(row));
+    case ekftInteger:
+        return std::to_string(FInts[r]);
+    case ekftFloat:
+        return ShortestText(FNumbers[r]);
+    default:
+        return FormatDateValue(PlainDateFormat(FDef.FieldType), FNumbers[r]);
+    }
+}
+
+void TEKMemField::SetDisplayFormat(std::string format)
+{
+    FDisplayFormat = std::move(format);
+    FDataSet.NoteAllChanged();
+}
+
+void TEKMemField::SetOnGetText(TEKFieldGetTextEvent handler)
+{
+    FOnGetText = std::move(handler);
+    FDataSet.NoteAllChanged();
+}
+
+std::string TEKMemField::DisplayText(int row) const
+{
+    std::string text;
+    if (IsDateType(FDef.FieldType) && !FDisplayFormat.empty()) {
+        if (!IsNullAt(row))
+            text = FormatDateValue(FDisplayFormat, FNumbers[static_cast<std::size_t>(row)]);
+    } else {
+        text = AsStringAt(row);
+    }
+    if (FOnGetText)
+        FOnGetText(*this, row, text);
+    return text;
+}
+
+void TEKMemField::AppendNull()
+{
+    const auto row = static_cast<std::size_t>(FDataSet.FRowCount);
+    if ((row & 63) == 0)
+        FHasValue.push_back(0);
+    else
+        FHasValue[row >> 6] &= ~(std::uint64_t(1) << (row & 63));
+    switch (FDef.FieldType) {
+    case ekftString:
+        FTextStart.push_back(0);
+        FTextLength.push_back(0);
+        break;
+    case ekftInteger:
+        FInts.push_back(0);
+        break;
+    default:
+        FNumbers.push_back(0.0);
+        break;
+    }
+}
+
+void TEKMemField::PopBack()
+{
+    // Called before the data set lowers its row count.
+    const auto row = static_cast<std::size_t>(FDataSet.FRowCount - 1);
+    SetNull(static_cast<int>(row), true);
+    if ((row & 63) == 0)
+        FHasValue.pop_back();
+    switch (FDef.FieldType) {
+    case ekftString:
+        if (static_cast<std::size_t>(FTextStart[row]) + FTextLength[row] == FArena.size())
+            FArena.resize(FTextStart[row]);
+        FTextStart.pop_back();
+        FTextLength.pop_back();
+        break;
+    case ekftInteger:
+        FInts.pop_back();
+        break;
+    default:
+        FNumbers.pop_back();
+        break;
+    }
+}
+
+void TEKMemField::ClearRows()
+{
+    FHasValue.clear();
+    FInts.clear();
+    FNumbers.clear();
+    FTextStart.clear();
+    FTextLength.clear();
+    FArena.clear();
+    FHasValue.shrink_to_fit();
+    FInts.shrink_to_fit();
+    FNumbers.shrink_to_fit();
+    FTextStart.shrink_to_fit();
+    FTextLength.shrink_to_fit();
+    FArena.shrink_to_fit();
+}
+
+bool TEKMemField::SetNull(int row, bool isNull)
+{
+    const auto r = static_cast<std::size_t>(row);
+    const std::uint64_t bit = std::uint64_t(1) << (r & 63);
+    if (isNull)
+        FHasValue[r >> 6] &= ~bit;
+    else
+        FHasValue[r >> 6] |= bit;
+    return true;
+}
+
+bool TEKMemField::StoreText(int row, std::string_view value)
+{
+    if (FDef.Size > 0)
+        value = value.substr(0, Utf8Prefix(value, FDef.Size));
+    const auto r = static_cast<std::size_t>(row);
+    // Rewriting the newest text (the usual case while a row is filled)
+    // reuses its bytes; other rewrites leave the old bytes unused.
+    std::size_t start = FArena.size();
+    if (!IsNullAt(row) && static_cast<std::size_t>(FTextStart[r]) + FTextLength[r] == FArena.size())
+        start = FTextStart[r];
+    if (start + value.size() > std::numeric_limits<std::uint32_t>::max())
+        return false;
+    FArena.resize(start);
+    FArena.append(value);
+    FTextStart[r] = static_cast<std::uint32_t>(start);
+    FTextLength[r] = static_cast<std::uint32_t>(value.size());
+    return SetNull(row, false);
+}
+
+bool TEKMemField::StoreNumber(int row, double value)
+{
+    switch (FDef.FieldType) {
+    case ekftFloat:
+        break;
+    case ekftDate:
+    case ekftTime:
+    case ekftDateTime:
+        if (!std::isfinite(value))
+            return false;
+        if (FDef.FieldType == ekftDate)
+            value = std::trunc(value);
+        else if (FDef.FieldType == ekftTime) {
+            // The fraction of a large day count carries noise below the
+            // millisecond; a time that rounds to 24:00:00 is midnight.
+            const double ms = std::round(std::fabs(value - std::trunc(value)) * 86400000.0);
+            value = ms >= 86400000.0 ? 0.0 : ms / 86400000.0;
+        }
+        break;
+    default:
+        return false;
+    }
+    FNumbers[static_cast<std::size_t>(row)] = value;
+    return SetNull(row, false);
+}
+
+bool TEKMemField::StoreInteger(int row, int value)
+{
+    FInts[static_cast<std::size_t>(row)] = value;
+    return SetNull(row, false);
+}
+
+bool TEKMemField::SetAsString(std::string_view value)
+{
+    const int row = CurrentRow();
+    if (row < 0)
+        return false;
+    bool ok = false;
+    switch (FDef.FieldType) {
+    case ekftString:
+        ok = StoreText(row, value);
+        break;
+    case ekftInteger: {
+        int number = 0;
+        ok = TryStrToInt(value, number) && StoreInteger(row, number);
+        break;
+    }
+    case ekftFloat: {
+        double number = 0.0;
+        ok = ParseFloat(value, number) && StoreNumber(row, number);
+        break;
+    }
+    default:
+        break;
+    }
+    if (ok)
+        FDataSet.NoteRowChanged(row);
+    return ok;
+}
+
+bool TEKMemField::SetAsInteger(int value)
+{
+    const int row = CurrentRow();
+    if (row < 0)
+        return false;
+    bool ok = false;
+    switch (FDef.FieldType) {
+    case ekftString:
+        ok = StoreText(row, std::to_string(value));
+        break;
+    case ekftInteger:
+        ok = StoreInteger(row, value);
+        break;
+    default:
+        ok = StoreNumber(row, value);
+        break;
+    }
+    if (ok)
+        FDataSet.NoteRowChanged(row);
+    return ok;
+}
+
+bool TEKMemField::SetAsFloat(double value)
+{
+    const int row = CurrentRow();
+    if (row < 0)
+        return false;
+    bool ok = false;
+    switch (FDef.FieldType) {
+    case ekftString:
+        ok = StoreText(row, ShortestText(value));
+        break;
+    case ekftInteger: {
+        const double rounded = std::round(value);
+        ok = rounded >= std::numeric_limits<int>::min() &&
+             rounded <= std::numeric_limits<int>::max() &&
+             StoreInteger(row, static_cast<int>(rounded));
+        break;
+    }
+    default:
+        ok = StoreNumber(row, value);
+        break;
+    }
+    if (ok)
+        FDataSet.NoteRowChanged(row);
+    return ok;
+}
+
+bool TEKMemField::SetAsDateTime(double value)
+{
+    const int row = CurrentRow();
+    if (row < 0)
+        return false;
+    bool ok = false;
+    if (IsDateType(FDef.FieldType))
+        ok = StoreNumber(row, value);
+    else if (FDef.FieldType == ekftString && std::isfinite(value))
+        ok = StoreText(row, FormatDateValue(PlainDateFormat(ekftDateTime), value));
+    if (ok)
+        FDataSet.NoteRowChanged(row);
+    return ok;
+}
+
+bool TEKMemField::Clear()
+{
+    const int row = CurrentRow();
+    if (row < 0)
+        return false;
+    if (!IsNullAt(row)) {
+        SetNull(row, true);
+        FDataSet.NoteRowChanged(row);
+    }
+    return true;
+}
+
+std::size_t TEKMemField::MemoryUsed() const
+{
+    return FHasValue.capacity() * sizeof(std::uint64_t) + FInts.capacity() * sizeof(std::int32_t) +
+           FNumbers.capacity() * sizeof(double) +
+           (FTextStart.capacity() + FTextLength.capacity()) * sizeof(std::uint32_t) +
+           FArena.capacity();
+}
+
+// --- TEKMemDataSet -------------------------------------------------------------
+
+TEKMemDataSet::TEKMemDataSet() = default;
+
+TEKMemDataSet::~TEKMemDataSet()
+{
+    FDisableCount = 0;
+    Notify(ekdcDestroyed, 0, 0);
+}
+
+bool TEKMemDataSet::AddFieldDef(const std::string &name, TEKFieldType fieldType, int size,
+                                bool required)
+{
+    if (FActive)
+        return false;
+    for (const auto &def : FFieldDefs)
+        if (def.Name == name)
+            return false;
+    FFieldDefs.push_back(TEKFieldDef{name, fieldType, size, required});
+    return true;
+}
+
+void TEKMemDataSet::ClearFieldDefs()
+{
+    FFieldDefs.clear();
+}
+
+bool TEKMemDataSet::CreateField(int defIndex)
+{
+    if (FActive || defIndex < 0 || defIndex >= static_cast<int>(FFieldDefs.size()))
+        return false;
+    const TEKFieldDef &def = FFieldDefs[static_cast<std::size_t>(defIndex)];
+    if (def.FieldType == ekftUnknown || FindField(def.Name))
+        return false;
+    FFields.push_back(std::make_unique<TEKMemField>(*this, def, FieldCount()));
+    NoteReset();
+    return true;
+}
+
+void TEKMemDataSet::ClearFields()
+{
+    Close();
+    if (FFields.empty())
+        return;
+    FFields.clear();
+    ++FGeneration;
+    NoteReset();
+}
+
+TEKMemField *TEKMemDataSet::Fields(int index) const
+{
+    if (index < 0 || index >= FieldCount())
+        return nullptr;
+    return FFields[static_cast<std::size_t>(index)].get();
+}
+
+TEKMemField *TEKMemDataSet::FindField(std::string_view name) const
+{
+    for (const auto &field : FFields)
+        if (field->Name() == name)
+            return field.get();
+    return nullptr;
+}
+
+bool TEKMemDataSet::Open()
+{
+    if (FActive)
+        return true;
+    if (FFields.empty()) {
+        for (const auto &def : FFieldDefs)
+            if (def.FieldType == ekftUnknown)
+                return false;
+        for (int i = 0; i < static_cast<int>(FFieldDefs.size()); ++i)
+            if (!CreateField(i)) {
+                FFields.clear();
+                return false;
+            }
+    }
+    FActive = true;
+    FRowCount = 0;
+    FPendingRow = false;
+    FCurrent = -1;
+    FEof = FBof = false;
+    NoteReset();
+    return true;
+}
+
+void TEKMemDataSet::Close()
+{
+    if (!FActive)
+        return;
+    for (auto &field : FFields)
+        field->ClearRows();
+    FActive = false;
+    FRowCount = 0;
+    FPendingRow = false;
+    FCurrent = -1;
+    FEof = FBof = false;
+    ++FGeneration;
+    NoteReset();
+}
+
+bool TEKMemDataSet::Append()
+{
+    if (!FActive || FRowCount == std::numeric_limits<int>::max())
+        return false;
+    CompletePending();
+    for (auto &field : FFields)
+        field->AppendNull();
+    FCurrent = FRowCount++;
+    FPendingRow = true;
+    FEof = FBof = false;
+    return true;
+}
+
+void TEKMemDataSet::Post()
+{
+    CompletePending();
+}
+
+void TEKMemDataSet::Cancel()
+{
+    if (!FPendingRow)
+        return;
+    for (auto &field : FFields)
+        field->PopBack();
+    --FRowCount;
+    FPendingRow = false;
+    FCurrent = FRowCount - 1;
+}
+
+void TEKMemDataSet::CompletePending()
+{
+    if (!FPendingRow)
+        return;
+    FPendingRow = false;
+    if (!ControlsDisabled() && FRowCount > FAnnouncedRows) {
+        const int first = FAnnouncedRows;
+        FAnnouncedRows = FRowCount;
+        Notify(ekdcRowsAppended, first, FRowCount - first);
+    }
+}
+
+void TEKMemDataSet::DoAfterScroll()
+{
+    if (AfterScroll)
+        AfterScroll(*this);
+}
+
+void TEKMemDataSet::ScrollTo(int row)
+{
+    FCurrent = row;
+    FEof = FBof = false;
+    DoAfterScroll();
+}
+
+void TEKMemDataSet::First()
+{
+    CompletePending();
+    FCurrent = FRowCount > 0 ? 0 : -1;
+    FBof = true;
+    FEof = false;
+    DoAfterScroll();
+}
+
+void TEKMemDataSet::Last()
+{
+    // As with the toolkit's data sets, the last row counts as the end of data.
+    CompletePending();
+    FCurrent = FRowCount - 1;
+    FEof = true;
+    FBof = false;
+    DoAfterScroll();
+}
+
+void TEKMemDataSet::Next()
+{
+    MoveBy(1);
+}
+
+void TEKMemDataSet::Prior()
+{
+    MoveBy(-1);
+}
+
+int TEKMemDataSet::MoveBy(int distance)
+{
+    CompletePending();
+    if (distance == 0 || FRowCount == 0) {
+        if (distance > 0)
+            FEof = true;
+        else if (distance < 0)
+            FBof = true;
+        DoAfterScroll();
+        return 0;
+    }
+    const long long target = static_cast<long long>(FCurrent) + distance;
+    int moved = 0;
+    if (target >= FRowCount) {
+        moved = FRowCount - 1 - FCurrent;
+        FCurrent = FRowCount - 1;
+        FEof = true;
+        FBof = false;
+    } else if (target < 0) {
+        moved = -FCurrent;
+        FCurrent = 0;
+        FBof = true;
+        FEof = false;
+    } else {
+        moved = distance;
+        FCurrent = static_cast<int>(target);
+        FEof = FBof = false;
+    }
+    DoAfterScroll();
+    return moved;
+}
+
+TEKBookmark TEKMemDataSet::GetBookmark() const
+{
+    return TEKBookmark{FCurrent, FGeneration};
+}
+
+bool TEKMemDataSet::BookmarkValid(const TEKBookmark &bookmark) const
+{
+    return FActive && bookmark.Generation == FGeneration && bookmark.Row >= 0 &&
+           bookmark.Row < FRowCount;
+}
+
+bool TEKMemDataSet::GotoBookmark(const TEKBookmark &bookmark)
+{
+    if (!BookmarkValid(bookmark))
+        return false;
+    CompletePending();
+    ScrollTo(bookmark.Row);
+    return true;
+}
+
+template <class Match> bool TEKMemDataSet::LocateBy(std::string_view fieldName, Match match)
+{
+    const TEKMemField *field = FindField(fieldName);
+    if (!field || !FActive)
+        return false;
+    for (int row = 0; row < FRowCount; ++row)
+        if (!field->IsNullAt(row) && match(*field, row)) {
+            CompletePending();
+            ScrollTo(row);
+            return true;
+        }
+    return false;
+}
+
+bool TEKMemDataSet::Locate(std::string_view fieldName, long long value)
+{
+    const std::string text = std::to_string(value);
+    return LocateBy(fieldName, [&](const TEKMemField &field, int row) {
+        switch (field.FieldType()) {
+        case ekftString:
+            return field.TextAt(row) == text;
+        case ekftInteger:
+            return field.IntegerAt(row) == value;
+        default:
+            return field.FloatAt(row) == static_cast<double>(value);
+        }
+    });
+}
+
+bool TEKMemDataSet::Locate(std::string_view fieldName, std::string_view value)
+{
+    return LocateBy(fieldName, [&](const TEKMemField &field, int row) {
+        if (field.FieldType() == ekftString)
+            return field.TextAt(row) == value;
+        return field.AsStringAt(row) == value;
+    });
+}
+
+void TEKMemDataSet::DisableControls()
+{
+    ++FDisableCount;
+}
+
+void TEKMemDataSet::EnableControls()
+{
+    if (FDisableCount == 0)
+        return;
+    if (--FDisableCount == 0)
+        FlushNotices();
+}
+
+int TEKMemDataSet::AddListener(TEKDataSetListener listener)
+{
+    const int id = FNextListenerId++;
+    FListeners.push_back(Listener{id, std::move(listener)});
+    return id;
+}
+
+void TEKMemDataSet::RemoveListener(int id)
+{
+    // Only blanked here: a listener may remove itself while being called.
+    for (auto &listener : FListeners)
+        if (listener.Id == id)
+            listener.Call = nullptr;
+}
+
+void TEKMemDataSet::Notify(TEKDataSetChange change, int firstRow, int count)
+{
+    const TEKDataSetNotice notice{change, firstRow, count};
+    // By index and on a copy of each handler: a listener may add or remove
+    // listeners while being called.
+    ++FNotifyDepth;
+    for (std::size_t i = 0; i < FListeners.size(); ++i) {
+        auto call = FListeners[i].Call;
+        if (call)
+            call(notice);
+    }
+    if (--FNotifyDepth == 0)
+        std::erase_if(FListeners, [](const Listener &l) { return !l.Call; });
+}
+
+void TEKMemDataSet::NoteReset()
+{
+    FChangedFirst = FChangedLast = -1;
+    const int completed = FRowCount - (FPendingRow ? 1 : 0);
+    if (ControlsDisabled()) {
+        FResetPending = true;
+        return;
+    }
+    FResetPending = false;
+    FAnnouncedRows = completed;
+    Notify(ekdcReset, 0, 0);
+}
+
+void TEKMemDataSet::NoteRowChanged(int row)
+{
+    if (row >= FAnnouncedRows || FResetPending)
+        return;
+    if (!ControlsDisabled()) {
+        Notify(ekdcRowsChanged, row, 1);
+        return;
+    }
+    if (FChangedFirst < 0 || row < FChangedFirst)
+        FChangedFirst = row;
+    if (row > FChangedLast)
+        FChangedLast = row;
+}
+
+void TEKMemDataSet::NoteAllChanged()
+{
+    if (FAnnouncedRows == 0 || FResetPending)
+        return;
+    if (!ControlsDisabled()) {
+        Notify(ekdcRowsChanged, 0, FAnnouncedRows);
+        return;
+    }
+    FChangedFirst = 0;
+    FChangedLast = std::max(FChangedLast, FAnnouncedRows - 1);
+}
+
+void TEKMemDataSet::FlushNotices()
+{
+    if (FResetPending) {
+        NoteReset();
+        return;
+    }
+    if (FChangedFirst >= 0) {
+        const int first = FChangedFirst;
+        const int count = FChangedLast - FChangedFirst + 1;
+        FChangedFirst = FChangedLast = -1;
+        Notify(ekdcRowsChanged, first, count);
+    }
+    const int completed = FRowCount - (FPendingRow ? 1 : 0);
+    if (completed > FAnnouncedRows) {
+        const int first = FAnnouncedRows;
+        FAnnouncedRows = completed;
+        Notify(ekdcRowsAppended, first, completed - first);
+    }
+}
+
+std::size_t TEKMemDataSet::MemoryUsed() const
+{
+    std::size_t bytes = 0;
+    for (const auto &field : FFields)
+        bytes += field->MemoryUsed();
+    return bytes;
+}

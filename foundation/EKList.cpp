@@ -1,6 +1,8 @@
 #include "EKList.h"
 
-#include <charconv>
+#include "EKCodecs.h"
+
+#include <algorithm>
 #include <utility>
 
 TEKCollection::TEKCollection(ItemFactory factory) : FFactory(std::move(factory)) {}
@@ -64,10 +66,10 @@ TEKCollectionItem *TEKCollection::Items(int index) const
 
 void TEKCollection::Move(int curIndex, int newIndex)
 {
-    if (curIndex == newIndex)
-        return;
     CheckIndex(curIndex);
     CheckIndex(newIndex);
+    if (curIndex == newIndex)
+        return;
     std::unique_ptr<TEKCollectionItem> item = std::move(FItems[curIndex]);
     FItems.erase(FItems.begin() + curIndex);
     FItems.insert(FItems.begin() + newIndex, std::move(item));
@@ -102,8 +104,19 @@ void TEKCollection::SortItems(const TEKCompareItems &compare)
     EndUpdate();
 }
 
+void TEKCollection::Exchange(int i, int j)
+{
+    std::swap(FItems[i], FItems[j]);
+    FItems[i]->FIndex = i;
+    FItems[j]->FIndex = j;
+}
+
 void TEKCollection::QuickSort(int left, int right, const TEKCompareItems &compare)
 {
+    if (left >= right)
+        return;
+    CheckIndex(left);
+    CheckIndex(right);
     int l = left;
     int r = right;
     while (l < r) {
@@ -111,17 +124,17 @@ void TEKCollection::QuickSort(int left, int right, const TEKCompareItems &compar
         int j = r;
         TEKCollectionItem *pivot = FItems[(l + r) / 2].get();
         do {
-            while (compare(FItems[i].get(), pivot) == crLess)
+            // The bounds never stop a consistent comparison earlier than the
+            // pivot would; they keep an inconsistent one inside the range.
+            while (i < r && compare(FItems[i].get(), pivot) == crLess)
                 ++i;
-            while (compare(FItems[j].get(), pivot) == crGreater)
+            while (j > l && compare(FItems[j].get(), pivot) == crGreater)
                 --j;
             if (i <= j) {
-                if (i != j) {
-                    // Move the item at I to J, then the former item at J (now
-                    // at J-1) to I: an exchange done with two position changes.
-                    Move(i, j);
-                    Move(j - 1, i);
-                }
+                // The same order as moving the item at I to J and the former
+                // item at J back to I, without shifting everything between.
+                if (i != j)
+                    Exchange(i, j);
                 ++i;
                 --j;
             }
@@ -171,25 +184,6 @@ std::string TEKIntCollection::GetAsString(const std::string &separator, bool kee
     return out;
 }
 
-namespace {
-int ParseDecimal(const std::string &part)
-{
-    // A leading "+" is accepted like any decimal reader does; nothing else
-    // may surround the digits.
-    const char *first = part.data();
-    const char *last = part.data() + part.size();
-    if (first != last && *first == '+')
-        ++first;
-    int value = 0;
-    auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec == std::errc::result_out_of_range)
-        throw std::out_of_range("'" + part + "' is not a valid integer value");
-    if (ec != std::errc() || ptr != last || first == last)
-        throw std::invalid_argument("'" + part + "' is not a valid integer value");
-    return value;
-}
-} // namespace
-
 void TEKIntCollection::FillFromString(const std::string &text, const std::string &separator)
 {
     Clear();
@@ -206,7 +200,7 @@ void TEKIntCollection::FillFromString(const std::string &text, const std::string
                 rest.clear();
             }
             if (!part.empty())
-                AddInt(ParseDecimal(part));
+                AddInt(StrToInt(part));
         }
     } catch (...) {
         Clear();
@@ -216,6 +210,8 @@ void TEKIntCollection::FillFromString(const std::string &text, const std::string
 
 void TEKIntCollection::CopyToList(TEKIntCollection &target) const
 {
+    if (&target == this)
+        return;
     target.Clear();
     for (int i = 0; i < Count(); ++i)
         target.AddInt(Items(i)->Value);
@@ -240,8 +236,13 @@ void TEKIntCollection::SortInts()
 void TEKIntCollection::DiffIntColls(const TEKIntCollection &other, TEKIntCollection &onlyInOther,
                                     TEKIntCollection &onlyInSelf, TEKIntCollection &common) const
 {
-    CopyToList(onlyInSelf);
-    other.CopyToList(onlyInOther);
+    // Copy both inputs first: a result collection may be one of them.
+    TEKIntCollection self;
+    TEKIntCollection theirs;
+    CopyToList(self);
+    other.CopyToList(theirs);
+    self.CopyToList(onlyInSelf);
+    theirs.CopyToList(onlyInOther);
     common.Clear();
     onlyInSelf.SortInts();
     onlyInOther.SortInts();
@@ -286,13 +287,16 @@ TEKObjCollectionItem::~TEKObjCollectionItem()
 
 TEKRootClass *TEKObjCollection::AddObj(TEKRootClass *obj)
 {
-    Add()->Obj = obj;
-    return obj;
+    return InsertObj(Count() + 1, obj);
 }
 
 TEKRootClass *TEKObjCollection::InsertObj(int ord, TEKRootClass *obj)
 {
-    Insert(ord - 1)->Obj = obj;
+    // Ownership passes on the call: an object that finds no place is
+    // destroyed, not left to a caller who has already let go of it.
+    std::unique_ptr<TEKRootClass> owned(obj);
+    TEKObjCollectionItem *item = Insert(ord - 1);
+    item->Obj = owned.release();
     return obj;
 }
 

@@ -36,7 +36,12 @@ private:
     int FIndex = -1;
 };
 
-enum TEKCompareResult { crLess = 0, crGreater = 1, crEqual = 2 };
+enum TEKCompareResult
+{
+    crLess = 0,
+    crGreater = 1,
+    crEqual = 2
+};
 
 // A comparison bound to its context (capture what it needs).
 using TEKCompareItems = std::function<TEKCompareResult(TEKCollectionItem *, TEKCollectionItem *)>;
@@ -80,6 +85,7 @@ public:
 private:
     void CheckIndex(int index) const;
     void Renumber(int from, int to);
+    void Exchange(int i, int j);
 
     ItemFactory FFactory;
     std::vector<std::unique_ptr<TEKCollectionItem>> FItems;
@@ -118,9 +124,11 @@ public:
     int GetOrdByInt(int value) const;
     std::string GetAsString(const std::string &separator, bool keepTrailing) const;
     // Replaces the contents with the integers of the text; empty parts are
-    // skipped. A part that is not a decimal integer clears the collection and
-    // throws std::invalid_argument (or std::out_of_range for a huge number).
+    // skipped. A part that is not a decimal 32-bit integer clears the
+    // collection and throws EConvertError.
     void FillFromString(const std::string &text, const std::string &separator);
+    // Clears the target and appends every value in order; copying onto
+    // itself changes nothing.
     void CopyToList(TEKIntCollection &target) const;
     void SortInts();
     // Only-in-other and only-in-self come back ascending, common descending.
@@ -142,7 +150,8 @@ class TEKObjCollection : public TEKCollectionOf<TEKObjCollectionItem>
 {
 public:
     TEKRootClass *GetObjByOrd(int ord) const { return GetItemByOrd(ord)->Obj; }
-    // The collection takes ownership of the object.
+    // The collection takes ownership of the object, also when the call
+    // fails (the object is then destroyed).
     TEKRootClass *AddObj(TEKRootClass *obj);
     TEKRootClass *InsertObj(int ord, TEKRootClass *obj);
     static TEKRootClass *GetObjFromItem(TEKCollectionItem *item);

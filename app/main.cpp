@@ -1,0 +1,25 @@
+// The process entry of the client: one program manager for the whole run.
+#include "EKCLog.h"
+#include "EKCProgManager.h"
+#include "EKQtHooks.h"
+
+#include <QApplication>
+
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    TEKQtHooks hooks;
+    SetGuiHooks(&hooks);
+    {
+        auto manager = std::make_unique<TEKCProgManager>();
+        try {
+            manager->Run();
+        } catch (...) {
+            // Run logs and closes the log itself; nothing may escape the process.
+        }
+    }
+    SetGuiHooks(nullptr);
+    return 0;
+}

@@ -309,7 +309,8 @@ TEKSrvReply TEKSrvHandler::HandleRequest(std::string_view body, std::string_view
 {
     std::lock_guard<std::mutex> lock(FMutex);
     TEKXML request;
-    if (request.LoadFromStream(body) != 0) {
+    // A body without a root element reads as a document without a name.
+    if (request.LoadFromStream(body) != 0 || request.Name().empty()) {
         TEKXML ans;
         WriteError(ans, ekseMalformed, "the request is not well-formed XML");
         return {ans.GetDocumentBytes(), "text/xml; charset=windows-1250", {}};

@@ -33,6 +33,13 @@ int TEKSrvHttp::Start(int port)
     const std::string base = FPath.empty() ? "" : "/" + FPath;
     const std::string uploadPath = base + "/upload";
     srv.set_payload_max_length(64u * 1024u * 1024u);
+    // The library's default also sets SO_REUSEPORT, which lets a second
+    // server bind the same port and take half of the connections (and so
+    // half of the sessions); only address reuse is wanted.
+    srv.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     // The client's upload body has no closing boundary, which the library's
     // own multipart parser rejects; the body is therefore taken as plain

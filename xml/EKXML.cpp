@@ -94,7 +94,7 @@ struct TEKXMLStore
     void *AllocateSlow(std::size_t size, std::size_t align)
     {
         constexpr std::size_t kBigBlock = 64 * 1024;
-        constexpr std::size_t kMaxPage = 1024 * 1024;
+        constexpr std::size_t kMaxPage = 256 * 1024;
         std::size_t need = size + align;
         if (need > kBigBlock) {
             // A big block gets a page of its own; the current page stays open.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -195,8 +196,11 @@ bool TEKHttpClient::Perform(const std::string &method, const std::string &url,
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
         curl_easy_setopt(curl, CURLOPT_READFUNCTION, &TEKHttpClient::OnRead);
         curl_easy_setopt(curl, CURLOPT_READDATA, this);
+        curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, &TEKHttpClient::OnSeek);
+        curl_easy_setopt(curl, CURLOPT_SEEKDATA, this);
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->Size));
     } else {
+        curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, nullptr);
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
                          static_cast<curl_off_t>(FDocument.size()));
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, FDocument.data());
@@ -257,4 +261,13 @@ std::size_t TEKHttpClient::OnRead(char *buf, std::size_t size, std::size_t count
     if (n == TEKHttpBody::ReadAbort)
         return CURL_READFUNC_ABORT;
     return n;
+}
+
+int TEKHttpClient::OnSeek(void *self, long long offset, int origin)
+{
+    auto *client = static_cast<TEKHttpClient *>(self);
+    // Only a restart from the first byte is ever asked for.
+    if (!client->FBody || !client->FBody->Rewind || offset != 0 || origin != SEEK_SET)
+        return CURL_SEEKFUNC_CANTSEEK;
+    return client->FBody->Rewind() ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
 }

@@ -10,11 +10,15 @@
 // A streamed request body: Size bytes in total, produced by Read in pieces.
 // Read fills at most len bytes into buf and returns how many it wrote; it
 // returns ReadAbort to give up the exchange (the transfer then fails).
+// Rewind starts the body again from its first byte and returns whether it
+// could; curl needs it to send the body once more on a fresh connection when
+// a reused one turns out to be closed.
 struct TEKHttpBody
 {
     static constexpr std::size_t ReadAbort = static_cast<std::size_t>(-1);
     std::uint64_t Size = 0;
     std::function<std::size_t(char *buf, std::size_t len)> Read;
+    std::function<bool()> Rewind;
 };
 
 // The client's HTTP connection to its server, one per run: one libcurl easy
@@ -78,6 +82,7 @@ private:
     static std::size_t OnWrite(char *data, std::size_t size, std::size_t count, void *self);
     static std::size_t OnHeader(char *data, std::size_t size, std::size_t count, void *self);
     static std::size_t OnRead(char *buf, std::size_t size, std::size_t count, void *self);
+    static int OnSeek(void *self, long long offset, int origin);
 
     void *FCurl = nullptr;
     std::string FDocument;

@@ -240,22 +240,37 @@ void TEKTestServer::AcceptLoop()
     }
 }
 
-TEKTestAnswer TEKTestServer::Choose(const TEKTestRequest &request)
+TEKTestAnswer TEKTestServer::Choose(const TEKTestRequest &request, bool firstOnConnection)
 {
     Handler handler;
+    TEKTestAnswer answer;
     {
         std::lock_guard lock(FMutex);
+        if (FDropRetry) {
+            FDropRetry = false;
+            if (firstOnConnection) {
+                TEKTestAnswer drop;
+                drop.Drop = true;
+                return drop;
+            }
+        }
         FRequests.push_back(request);
         if (!FQueue.empty()) {
-            TEKTestAnswer a = std::move(FQueue.front());
+            answer = std::move(FQueue.front());
             FQueue.pop_front();
-            return a;
+        } else if (FHandler) {
+            handler = FHandler;
+        } else {
+            answer = FDefault;
         }
-        if (!FHandler)
-            return FDefault;
-        handler = FHandler;
     }
-    return handler(request);
+    if (handler)
+        answer = handler(request);
+    if (answer.Drop && !firstOnConnection) {
+        std::lock_guard lock(FMutex);
+        FDropRetry = true;
+    }
+    return answer;
 }
 
 void TEKTestServer::Serve(int fd, int serial)
@@ -290,6 +305,7 @@ void TEKTestServer::Serve(int fd, int serial)
         return true;
     };
 
+    bool first = true;
     for (;;) {
         TEKTestRequest req;
         req.Connection = serial;
@@ -349,7 +365,8 @@ void TEKTestServer::Serve(int fd, int serial)
             break;
 
         const bool close = Lower(req.Header("Connection")) == "close";
-        TEKTestAnswer answer = Choose(req);
+        TEKTestAnswer answer = Choose(req, first);
+        first = false;
         if (answer.DelayMs > 0) {
             std::unique_lock lock(FMutex);
             FStopCv.wait_for(lock, std::chrono::milliseconds(answer.DelayMs),
@@ -367,7 +384,7 @@ void TEKTestServer::Serve(int fd, int serial)
             out += "Connection: close\r\n";
         out += "\r\n";
         out += answer.Body;
-        if (!SendAll(fd, out) || close)
+        if (!SendAll(fd, out) || close || answer.CloseAfter)
             break;
     }
     ::shutdown(fd, SHUT_RDWR);

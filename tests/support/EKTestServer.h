@@ -42,7 +42,14 @@ struct TEKTestAnswer
     // Milliseconds to wait before answering (cut short when the server stops).
     int DelayMs = 0;
     // Close the connection after reading the request, without answering.
+    // A client that sent the request on a reused connection takes that for a
+    // stale connection and sends it once more on a new one: that repetition
+    // is dropped too (and not recorded), so the exchange fails either way.
     bool Drop = false;
+    // Close the connection after this answer without announcing it, as a
+    // server does with an idle connection: the client's next request finds
+    // it closed and must go on a new one.
+    bool CloseAfter = false;
 
     // A 200 answer with a text/xml body.
     static TEKTestAnswer Xml(std::string body);
@@ -102,7 +109,9 @@ public:
 private:
     void AcceptLoop();
     void Serve(int fd, int serial);
-    TEKTestAnswer Choose(const TEKTestRequest &request);
+    // Records the request and picks its answer; firstOnConnection tells
+    // whether it opened its connection.
+    TEKTestAnswer Choose(const TEKTestRequest &request, bool firstOnConnection);
     // Waits for fd to be readable; false when the server stops first.
     bool WaitReadable(int fd) const;
 
@@ -119,4 +128,6 @@ private:
     std::thread FAcceptThread;
     std::vector<std::thread> FConnThreads;
     int FConnSerial = 0;
+    // A request dropped on a reused connection: its repetition is due.
+    bool FDropRetry = false;
 };

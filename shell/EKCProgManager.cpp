@@ -1,6 +1,9 @@
 #include "EKCProgManager.h"
 
+#include "EKBErrors.h"
 #include "EKCLog.h"
+#include "EKPTransport.h"
+#include "EKXML.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -103,7 +106,9 @@ std::string TEKBProgManager::ErrorText(int32_t) const
     return "??";
 }
 
-TEKCProgManager::TEKCProgManager() : FSetting(std::make_unique<TEKPSetting>())
+TEKCProgManager::TEKCProgManager()
+    : FSetting(std::make_unique<TEKPSetting>()),
+      FProfileManager(std::make_unique<TEKBProfileManager>())
 {
     if (!gProgManager)
         gProgManager = this;
@@ -142,24 +147,7 @@ bool TEKCProgManager::Run()
 
 std::string TEKCProgManager::ErrorText(int32_t code) const
 {
-    switch (code) {
-    case 1:
-        return "no http object";
-    case 2:
-        return "http exception";
-    case 3:
-        return "cannot read XML from stream";
-    case 4:
-        return "invalid settings";
-    case 5:
-        return "common call error";
-    case 6:
-        return "request processing error";
-    case 7:
-        return "cannot load form definition from XML";
-    default:
-        return TEKBProgManager::ErrorText(code);
-    }
+    return ErrorCodeText(code);
 }
 
 bool TEKCProgManager::LoginAndRun()
@@ -175,13 +163,51 @@ bool TEKCProgManager::LoginAndRun()
     return true;
 }
 
-bool TEKCProgManager::RefreshUserProfile(bool, bool)
+bool TEKCProgManager::RefreshUserProfile(bool send, bool receive)
 {
-    // The profile exchange comes with the server requests; nothing to send yet.
-    return false;
+    try {
+        std::unique_ptr<TEKXML> request = FProfileManager->MakeRefreshRequest(send, receive);
+        std::unique_ptr<TEKXML> response;
+        if (GetSrvXML(*request, response) != ekpcrOK) {
+            WriteLog(9, "RefreshUserProfile", "getting profile error");
+            return false;
+        }
+        // The answer's root name is not examined, and a partly failed load
+        // keeps what was read: the profile only tunes window layouts.
+        if (receive && response)
+            FProfileManager->LoadFromXML(response.get());
+        return true;
+    } catch (...) {
+        WriteLog(9, "RefreshUserProfile", "getting profile - internal error");
+        return false;
+    }
 }
 
-void TEKCProgManager::Logout() {}
+void TEKCProgManager::LoadModules()
+{
+    TEKXML request;
+    request.SetName("modules");
+    std::unique_ptr<TEKXML> response;
+    if (GetSrvXML(request, response) != ekpcrOK) {
+        ReportCallError("Loading modules list");
+        return;
+    }
+    std::unique_ptr<TEKModuleList> list;
+    if (!response || response->Name() != "re_modules" || !LoadModuleList(response.get(), list)) {
+        ReportCallError("Loading modules list from XML");
+        return;
+    }
+    FModuleList = std::move(list);
+}
+
+void TEKCProgManager::Logout()
+{
+    TEKXML request;
+    request.SetName("logout");
+    std::unique_ptr<TEKXML> response;
+    GetSrvXML(request, response);
+    DestroyHttpClient();
+}
 
 bool TEKCProgManager::ExecLoginWindow()
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EKBModuleDef.h"
+#include "EKBProfileManager.h"
 #include "EKCodecs.h"
 #include "EKPSetting.h"
 #include "EKRes.h"
@@ -20,8 +22,9 @@ public:
     virtual std::string ErrorText(int32_t code) const;
 };
 
-// The one program manager of the process: owns the settings and the locale
-// registry for the whole run and carries the run from "start" to "stop".
+// The one program manager of the process: owns the settings, the profile
+// store, the module list and the locale registry for the whole run and carries
+// the run from "start" to "stop".
 // Creating it makes it ProgManager(); destroying it clears that.
 class TEKCProgManager : public TEKBProgManager
 {
@@ -41,7 +44,10 @@ public:
     // The "refreshprofile" exchange: sends the profile values and/or receives
     // them. True on a completed exchange.
     virtual bool RefreshUserProfile(bool send, bool receive);
-    // The "logout" exchange; then the HTTP client goes.
+    // The "modules" exchange; the answer becomes ModuleList. A failed call or
+    // an answer that is not a module list is reported and leaves no list.
+    virtual void LoadModules();
+    // The "logout" exchange, whatever its outcome; then the HTTP client goes.
     virtual void Logout();
 
     // Loads WEKCli.<language in lower case> into the registry and makes its
@@ -52,6 +58,10 @@ public:
                            TEKGetStrFunc &func);
 
     TEKPSetting &Setting() { return *FSetting; }
+    TEKBProfileManager &ProfileManager() { return *FProfileManager; }
+    // The modules the user may open; absent until loaded at login.
+    TEKModuleList *ModuleList() const { return FModuleList.get(); }
+    void SetModuleList(std::unique_ptr<TEKModuleList> list) { FModuleList = std::move(list); }
     TEKLocRegistry *Locales() const { return FLocales.get(); }
 
 protected:
@@ -65,6 +75,8 @@ protected:
 
 private:
     std::unique_ptr<TEKPSetting> FSetting;
+    std::unique_ptr<TEKBProfileManager> FProfileManager;
+    std::unique_ptr<TEKModuleList> FModuleList;
     std::unique_ptr<TEKLocRegistry> FLocales;
 };
 

@@ -2,6 +2,8 @@
 
 #include "EKCLog.h"
 #include "EKPSetting.h"
+#include "EKPTransport.h"
+#include "EKTestServer.h"
 
 #include <gtest/gtest.h>
 
@@ -314,6 +316,102 @@ TEST_F(EKCProgManagerTest, CleanFolderEdges)
     CleanFolder((Dir / "links").string(), false, true, 7200, now);
     EXPECT_TRUE(fs::exists(Dir / "outside/precious"));
     EXPECT_FALSE(fs::is_symlink(Dir / "links/to_outside"));
+}
+
+// The server exchanges of the run, against a loopback server.
+class EKCProgManagerServerTest : public EKCProgManagerTest
+{
+protected:
+    void SetUp() override
+    {
+        EKCProgManagerTest::SetUp();
+        ASSERT_TRUE(Server.Running());
+        ASSERT_TRUE(Server.WriteIni((Dir / "WEK.ini").string()));
+        ASSERT_TRUE(ReadSettings(Manager.Setting()));
+        CreateHttpClient();
+        fs::create_directory(Dir / "logs");
+        OpenClientLog();
+    }
+    void TearDown() override
+    {
+        CloseClientLog();
+        DestroyHttpClient();
+        EKCProgManagerTest::TearDown();
+    }
+    TEKTestServer Server;
+    TEKCProgManager Manager;
+};
+
+TEST_F(EKCProgManagerServerTest, ReceivesTheProfile)
+{
+    Server.Enqueue(TEKTestAnswer::Xml("<?xml version=\"1.0\"?>\n<re_refreshprofile>"
+                                      "<item name=\"formcoor 5:0\" infotype=\"1\">1 2 3 4</item>"
+                                      "</re_refreshprofile>"));
+    EXPECT_TRUE(Manager.RefreshUserProfile(false, true));
+    EXPECT_EQ(Manager.ProfileManager().GetValue(1, "formcoor 5:0"), "1 2 3 4");
+    std::string body = Server.LastRequest().Body;
+    EXPECT_NE(body.find("<refreshprofile receive=\"1\""), std::string::npos) << body;
+    EXPECT_EQ(body.find("<item"), std::string::npos) << body;
+}
+
+TEST_F(EKCProgManagerServerTest, SendsTheProfileAndReportsAFailure)
+{
+    Manager.ProfileManager().SetValue(3, "qfcols 5:0", "1;2");
+    Server.Enqueue(TEKTestAnswer::Xml("<error><code>77</code><text>no</text></error>"));
+    EXPECT_FALSE(Manager.RefreshUserProfile(true, false));
+    std::string body = Server.LastRequest().Body;
+    EXPECT_EQ(body.find("receive"), std::string::npos) << body;
+    EXPECT_NE(body.find("qfcols 5:0"), std::string::npos) << body;
+    EXPECT_NE(LogEvents().back().find("9; RefreshUserProfile; getting profile error"),
+              std::string::npos);
+}
+
+TEST_F(EKCProgManagerServerTest, LoadsTheModuleList)
+{
+    struct Row
+    {
+        const char *Answer;
+        int Modules; // -1: no list
+        const char *Report;
+    };
+    const Row rows[] = {
+        {"<re_modules><m><formid>30</formid><name>Sales</name></m></re_modules>", 1, nullptr},
+        {"<modules_list/>", -1, "error:Loading modules list from XML\r\n"},
+        {"<error><code>4711</code><text>denied</text></error>", -1,
+         "error:Loading modules list\r\ndenied"},
+    };
+    for (const Row &r : rows) {
+        Manager.SetModuleList(nullptr);
+        Hooks.Shown.clear();
+        Server.Enqueue(TEKTestAnswer::Xml(r.Answer));
+        Manager.LoadModules();
+        EXPECT_NE(Server.LastRequest().Body.find("<modules"), std::string::npos);
+        if (r.Modules < 0) {
+            EXPECT_EQ(Manager.ModuleList(), nullptr) << r.Answer;
+        } else {
+            ASSERT_NE(Manager.ModuleList(), nullptr) << r.Answer;
+            EXPECT_EQ(Manager.ModuleList()->Count(), r.Modules);
+            EXPECT_EQ(Manager.ModuleList()->Items(0)->Name, "Sales");
+        }
+        if (r.Report) {
+            ASSERT_EQ(Hooks.Shown.size(), 1u) << r.Answer;
+            EXPECT_EQ(Hooks.Shown[0].substr(0, std::string(r.Report).size()), r.Report);
+        } else {
+            EXPECT_TRUE(Hooks.Shown.empty());
+        }
+    }
+}
+
+TEST_F(EKCProgManagerServerTest, AfterLogoutEveryCallFailsWithNoHttpObject)
+{
+    Server.Enqueue(TEKTestAnswer::Xml("<error><code>1</code><text>gone</text></error>"));
+    Manager.Logout();
+    EXPECT_NE(Server.LastRequest().Body.find("<logout"), std::string::npos);
+    EXPECT_FALSE(HttpClientExists());
+    size_t before = Server.RequestCount();
+    EXPECT_FALSE(Manager.RefreshUserProfile(true, false));
+    EXPECT_EQ(LastCallErrorCode(), 1);
+    EXPECT_EQ(Server.RequestCount(), before);
 }
 
 } // namespace

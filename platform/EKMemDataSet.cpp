@@ -32,10 +32,14 @@ std::size_t Utf8Prefix(std::string_view text, int maxChars)
     return pos;
 }
 
+// The shortest digits that read back as the value, never in exponent form
+// (a grid shows 1000000, not 1e+06).
 std::string ShortestText(double value)
 {
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    char buf[400];
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    if (res.ec != std::errc())
+        res = std::to_chars(buf, buf + sizeof buf, value);
     return std::string(buf, res.ptr);
 }
 

@@ -79,8 +79,8 @@ public:
     // Any row; a row outside the data set reads as null.
     bool IsNullAt(int row) const;
     // The cell's value in its plain text form: texts as stored, integers in
-    // decimal, floats in their shortest "." form, dates "dd.mm.yyyy", times
-    // "hh:nn:ss", date-times "dd.mm.yyyy hh:nn:ss"; null gives "".
+    // decimal, floats in their shortest "." form without exponent, dates
+    // "dd.mm.yyyy", times "hh:nn:ss", date-times "dd.mm.yyyy hh:nn:ss"; null gives "".
     std::string AsStringAt(int row) const;
     // The stored text of a text cell without a copy; valid until the next
     // change of the data set.

@@ -102,6 +102,24 @@ TEST_F(MemDataSetTest, NewCellsAreNullAndSetValuesReadBack)
     EXPECT_TRUE(ds.Fields(1)->IsNull());
 }
 
+TEST_F(MemDataSetTest, FloatsReadWithoutExponent)
+{
+    struct Case
+    {
+        double value;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {1000000.0, "1000000"}, {0.1, "0.1"}, {-2.5, "-2.5"}, {1e-7, "0.0000001"}, {0.0, "0"}};
+    for (const auto &c : cases) {
+        ASSERT_TRUE(ds.Append());
+        ASSERT_TRUE(ds.Fields(2)->SetAsFloat(c.value));
+        EXPECT_EQ(ds.Fields(2)->AsString(), c.text);
+    }
+    ASSERT_TRUE(ds.Fields(2)->SetAsFloat(1e300));
+    EXPECT_EQ(ds.Fields(2)->AsString().size(), 301u) << "very large numbers are written out too";
+}
+
 TEST_F(MemDataSetTest, TimeFieldKeepsOnlyTheTimeOfDay)
 {
     ASSERT_TRUE(ds.Append());

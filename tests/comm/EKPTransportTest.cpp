@@ -4,6 +4,7 @@
 #include "EKCLog.h"
 #include "EKPSetting.h"
 #include "EKTestServer.h"
+#include "EKVersion.h"
 #include "EKWin1250.h"
 #include "EKXML.h"
 
@@ -18,6 +19,9 @@
 #include <mutex>
 #include <regex>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -701,6 +705,135 @@ TEST_F(TransportTest, TheLastCallErrorTextIsFormattedExceptForZero)
         EXPECT_EQ(LastCallErrorCode(), code);
         EXPECT_EQ(LastCallErrorText(), code == 0 ? std::string() : FormatErrorCode(code));
     }
+}
+
+} // namespace
+
+namespace {
+
+// The probe tool run against the test server, as a user would run it.
+class ProbeToolTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Server.Running());
+        Probe = fs::path(WEK_BIN_DIR) / "wek-probe";
+        if (!fs::exists(Probe))
+            GTEST_SKIP() << "wek-probe is not built: " << Probe;
+        char pattern[] = "/tmp/ekprobe-XXXXXX";
+        Folder = ::mkdtemp(pattern);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        if (!Folder.empty())
+            fs::remove_all(Folder, ec);
+    }
+
+    // Runs the tool on the settings file; returns its exit status.
+    int Run(const fs::path &ini, std::string &output)
+    {
+        const std::string command = Probe.string() + " '" + ini.string() + "' 2>&1";
+        FILE *pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return -1;
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+            output.append(buf, n);
+        const int status = ::pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    TEKTestServer Server;
+    fs::path Probe;
+    fs::path Folder;
+};
+
+TEST_F(ProbeToolTest, ReportsBothCallsAndTheirAnswers)
+{
+    struct Row
+    {
+        const char *what;
+        TEKTestIni ini;
+        const char *serverInfoAnswer;
+        int exitStatus;
+        const char *target;
+        std::vector<std::string> expected; // pieces of the output
+    };
+    TEKTestIni direct;
+    TEKTestIni proxied;
+    proxied.Host = "server.invalid";
+    proxied.Port = 8080;
+    proxied.Path = "wek";
+    proxied.Connection = {"proxyhost=127.0.0.1", "proxyport=" + std::to_string(Server.Port()),
+                          "proxyuser=probe", "proxypass=pw"};
+    const std::vector<Row> rows = {
+        {"direct",
+         direct,
+         "<re_serverinfo><version>2.1.2</version></re_serverinfo>",
+         0,
+         "/app",
+         {"clientinit: ekpcrOK", "serverinfo: ekpcrOK", "last call error: 0\n",
+          "<version>2.1.2</version>", "proxy: none"}},
+        {"through a proxy",
+         proxied,
+         "<re_serverinfo/>",
+         0,
+         "http://server.invalid:8080/wek",
+         {"proxy: 127.0.0.1:" + std::to_string(Server.Port()) + " as probe",
+          "serverinfo: ekpcrOK"}},
+        {"error answer",
+         direct,
+         "<error><c>6</c><t>db down</t></error>",
+         1,
+         "/app",
+         {"serverinfo: ekpcrError", "last call error: 6 db down", "<t>db down</t>"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        Server.ClearRequests();
+        Server.Enqueue(TEKTestAnswer::Xml("<re_clientinit/>"));
+        Server.Enqueue(TEKTestAnswer::Xml(row.serverInfoAnswer));
+        const fs::path ini = Folder / "probe.ini";
+        ASSERT_TRUE(Server.WriteIni(ini.string(), row.ini));
+        std::string output;
+        EXPECT_EQ(Run(ini, output), row.exitStatus) << output;
+        for (const std::string &piece : row.expected)
+            EXPECT_NE(output.find(piece), std::string::npos) << piece << "\n" << output;
+        const auto reqs = Server.Requests();
+        ASSERT_EQ(reqs.size(), 2u);
+        EXPECT_EQ(reqs[0].Target, row.target);
+        EXPECT_NE(reqs[0].Body.find(std::string("<clientinit><version>") + WEK_CLIENT_VERSION +
+                                    "</version></clientinit>"),
+                  std::string::npos)
+            << reqs[0].Body;
+        EXPECT_NE(reqs[1].Body.find("<serverinfo"), std::string::npos) << reqs[1].Body;
+    }
+}
+
+TEST_F(ProbeToolTest, FailsWhenTheServerCannotBeReached)
+{
+    TEKTestIni ini;
+    ini.Port = TEKTestServer::DeadPort();
+    const fs::path file = Folder / "WEK.ini";
+    ASSERT_TRUE(Server.WriteIni(file.string(), ini));
+    std::string output;
+    EXPECT_EQ(Run(file, output), 1) << output;
+    EXPECT_NE(output.find("clientinit: ekpcrError"), std::string::npos) << output;
+    EXPECT_NE(output.find("last call error: 2 WEK.00002: http exception"), std::string::npos)
+        << output;
+}
+
+TEST_F(ProbeToolTest, RefusesUnusableSettings)
+{
+    const fs::path file = Folder / "WEK.ini";
+    std::ofstream(file) << "[connection]\nhost=\nport=80\n";
+    std::string output;
+    EXPECT_EQ(Run(file, output), 2) << output;
+    EXPECT_NE(output.find("WEK.00004: invalid settings"), std::string::npos) << output;
+    EXPECT_EQ(Server.RequestCount(), 0u);
 }
 
 } // namespace

@@ -182,7 +182,8 @@ bool TEKTestServer::WriteIni(const std::string &fileName, const TEKTestIni &ini)
     std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
     if (!out)
         return false;
-    out << "[connection]\r\nhost=" << Host() << "\r\nport=" << FPort << "\r\npath=" << ini.Path
+    out << "[connection]\r\nhost=" << (ini.Host.empty() ? Host() : ini.Host)
+        << "\r\nport=" << (ini.Port ? ini.Port : FPort) << "\r\npath=" << ini.Path
         << "\r\nnoopfrequency=" << ini.NoopFrequency << "\r\n";
     for (const auto &line : ini.Connection)
         out << line << "\r\n";

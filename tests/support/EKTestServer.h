@@ -60,6 +60,9 @@ struct TEKTestAnswer
 // Settings written into a WEK.ini pointing at the server.
 struct TEKTestIni
 {
+    // Empty and 0: this server's host and port.
+    std::string Host;
+    int Port = 0;
     std::string Path = "app";
     int NoopFrequency = 0;
     // More "key=value" lines for the "connection" and "client" sections.
@@ -100,7 +103,7 @@ public:
     TEKTestRequest LastRequest() const;
     void ClearRequests();
 
-    // Writes a WEK.ini for this server (host 127.0.0.1, its port); false when
+    // Writes a WEK.ini for this server (unless ini names another); false when
     // the file cannot be written.
     bool WriteIni(const std::string &fileName, const TEKTestIni &ini = {}) const;
     // A port on 127.0.0.1 where nothing listens (bound once, then released).

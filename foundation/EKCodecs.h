@@ -55,8 +55,9 @@ std::string CutFirstPart(std::string &text, char separator);
 // first rounded to the millisecond, so 23:59:59.9996 writes as the next day.
 std::string FormatDateValue(std::string_view pattern, TEKDateTime value);
 // Reads the compact wire form: "yyyymmdd" (8 characters) or "yyyymmddhhnnss",
-// where the date "00000000" means a pure time. Throws EConvertError for a
-// missing part, a part that is not digits, or an impossible date or time.
+// where the date "00000000" means a pure time; characters after the 14th are
+// not read. Throws EConvertError for a missing part, a part that is not
+// digits, or an impossible date or time.
 TEKDateTime CompactToDateTime(std::string_view text);
 // Reads a date typed as "dd.mm.yyyy". One-digit days and months are accepted,
 // and a one- or two-digit year is taken in the century window around the

@@ -80,3 +80,28 @@ TEST(EKIniFileTest, LoadsFromFile)
 }
 
 } // namespace
+
+namespace {
+
+// Every truncation of a file reads without failing, and what it gives is a
+// prefix of what the whole file gives.
+TEST(EKIniFileTest, EveryTruncatedFileReads)
+{
+    const std::string whole =
+        "\xEF\xBB\xBF[connection]\r\nhost = srv\r\n; c\r\n[client_modules]\r\n"
+        "m30=Sales\r\nm10=\x8A"
+        "tock\r\n";
+    for (size_t n = 0; n <= whole.size(); ++n) {
+        TEKIniFile ini;
+        ini.LoadFromText(std::string_view(whole).substr(0, n));
+        std::string host = ini.ReadString("connection", "host", "");
+        EXPECT_EQ(std::string("srv").rfind(host, 0), 0u) << n << ": " << host;
+        std::vector<std::string> modules = ini.ReadSectionValues("client_modules");
+        EXPECT_LE(modules.size(), 2u) << n;
+        if (!modules.empty()) {
+            EXPECT_EQ(std::string("m30=Sales").rfind(modules[0], 0), 0u) << n << ": " << modules[0];
+        }
+    }
+}
+
+} // namespace

@@ -302,7 +302,10 @@ std::string TEKSrvHandler::CookieValue(std::string_view header, std::string_view
 TEKSrvHandler::Session *TEKSrvHandler::FindSession(const std::string &token)
 {
     const auto it = FSessions.find(token);
-    return it == FSessions.end() ? nullptr : &it->second;
+    if (it == FSessions.end())
+        return nullptr;
+    it->second.LastUsed = std::chrono::steady_clock::now();
+    return &it->second;
 }
 
 TEKSrvReply TEKSrvHandler::HandleRequest(std::string_view body, std::string_view cookieHeader)
@@ -444,8 +447,14 @@ std::string TEKSrvHandler::Login(const TEKXML &req, TEKXML &ans)
         ans.AddTextElement("error", "the session cannot be recorded");
         return {};
     }
+    // Sessions of clients that went away without a logout are dropped after
+    // a long silence; a running client sends "noop" far more often.
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = FSessions.begin(); it != FSessions.end();)
+        it = now - it->second.LastUsed > std::chrono::hours(12) ? FSessions.erase(it) : ++it;
     std::string token = RandomToken();
     Session &s = FSessions[token];
+    s.LastUsed = now;
     s.UserId = *id;
     s.UserName = user;
     s.Seq = seq;
@@ -932,6 +941,9 @@ void TEKSrvHandler::Action(const TEKXML &req, TEKXML &ans, Session &s)
     case eksaItemsReport:
     case eksaExportItems: {
         const int doc = s.NextDocument++;
+        // Documents are fetched right after their post-action; old ones go.
+        while (s.Documents.size() >= 100)
+            s.Documents.erase(s.Documents.begin());
         const int kind = id == eksaModuleReport ? 2 : id == eksaItemsReport ? 1 : 3;
         s.Documents[doc] = {kind, form.FormId, inst.Query};
         if (kind == 3)

@@ -2,6 +2,7 @@
 
 #include "EKSrvStore.h"
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -85,6 +86,7 @@ private:
         int NextDocument = 1;
         std::map<std::pair<int, int>, Instance> Instances; // by form id and instance
         std::map<int, Document> Documents;
+        std::chrono::steady_clock::time_point LastUsed;
     };
 
     TEKSrvReply Dispatch(const TEKXML &request, const std::string &token);

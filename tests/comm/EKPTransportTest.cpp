@@ -824,6 +824,8 @@ TEST_F(ProbeToolTest, FailsWhenTheServerCannotBeReached)
     EXPECT_NE(output.find("clientinit: ekpcrError"), std::string::npos) << output;
     EXPECT_NE(output.find("last call error: 2 WEK.00002: http exception"), std::string::npos)
         << output;
+    EXPECT_NE(output.find("log: call error: 7; Couldn't connect to server"), std::string::npos)
+        << output;
 }
 
 TEST_F(ProbeToolTest, RefusesUnusableSettings)

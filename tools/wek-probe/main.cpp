@@ -7,6 +7,7 @@
 // settings give no usable server address.
 
 #include "EKBErrors.h"
+#include "EKCLog.h"
 #include "EKPSetting.h"
 #include "EKPTransport.h"
 #include "EKVersion.h"
@@ -78,6 +79,19 @@ bool PointAtSettings(const std::string &arg, fs::path &scratch)
     return true;
 }
 
+// The transport's log lines (the "call error: " line with curl's reason, the
+// response lines of "logcomm") are printed as they come.
+class TPrintingHooks : public TEKGuiHooks
+{
+public:
+    void ShowInfo(const std::string &text) override { std::cout << text << "\n"; }
+    void ShowError(const std::string &text) override { std::cout << text << "\n"; }
+    bool Confirm(const std::string &, bool) override { return false; }
+    void BeginBusy() override {}
+    void EndBusy() override {}
+    void AppendCommLog(const std::string &text) override { std::cout << "log: " << text << "\n"; }
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -109,6 +123,9 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    TPrintingHooks hooks;
+    SetGuiHooks(&hooks);
+    SettingValues().ShowLog = true;
     CreateHttpClient();
     TEKXML clientInit;
     clientInit.SetName("clientinit");
@@ -121,5 +138,6 @@ int main(int argc, char **argv)
     serverInfo.SetName("serverinfo");
     const TEKPCallRes second = Probe("serverinfo", serverInfo);
     DestroyHttpClient();
+    SetGuiHooks(nullptr);
     return first == ekpcrOK && second == ekpcrOK ? 0 : 1;
 }

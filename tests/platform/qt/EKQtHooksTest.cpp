@@ -1,6 +1,7 @@
 #include "EKQtHooks.h"
 
 #include "EKCLogWin.h"
+#include "EKPSetting.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -219,6 +220,22 @@ TEST_F(EKQtHooksTest, KeepAliveTimerFromAnotherThread)
         EXPECT_EQ(timer.GetEnabled(), r.Enabled) << r.Interval;
         EXPECT_EQ(timer.Timer()->isActive(), r.Active) << r.Interval << " " << r.Enabled;
     }
+}
+
+TEST_F(EKQtHooksTest, LogTextReachesTheWindowFromAnotherThread)
+{
+    SettingValues().ShowLog = true;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        WriteLog(9, "GetSrvResp", "call error: 404; Not Found");
+        done = true;
+    });
+    PumpUntil(done);
+    worker.join();
+    QCoreApplication::processEvents();
+    SettingValues().ShowLog = false;
+    ASSERT_NE(TfmClLog::Instance(), nullptr);
+    EXPECT_EQ(TfmClLog::Instance()->Memo()->toPlainText(), "call error: 404; Not Found");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The process entry of the client: one program manager for the whole run.
 #include "EKCLog.h"
+#include "EKCLogWin.h"
 #include "EKCProgManager.h"
 #include "EKQtHooks.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
             // Run logs and closes the log itself; nothing may escape the process.
         }
     }
+    delete TfmClLog::Instance(); // a top-level window of its own: nobody else owns it
     SetGuiHooks(nullptr);
     return 0;
 }

@@ -12,6 +12,12 @@
 
 TEKQtHooks::TEKQtHooks(QObject *parent) : QObject(parent) {}
 
+TEKQtHooks::~TEKQtHooks()
+{
+    if (&GuiHooks() == this)
+        SetGuiHooks(nullptr);
+}
+
 bool TEKQtHooks::OnUiThread() const
 {
     return QThread::currentThread() == thread();

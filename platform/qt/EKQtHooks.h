@@ -18,6 +18,8 @@ class TEKQtHooks : public QObject, public TEKGuiHooks
     Q_OBJECT
 public:
     explicit TEKQtHooks(QObject *parent = nullptr);
+    // Uninstalls itself when it is still the installed set.
+    ~TEKQtHooks() override;
 
     void ShowInfo(const std::string &text) override;
     void ShowError(const std::string &text) override;

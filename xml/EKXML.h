@@ -195,9 +195,13 @@ public:
     // GetDocumentText in windows-1250, as sent on the wire.
     std::string GetDocumentBytes() const;
 
-    // Reads the whole answer (windows-1250 bytes) into this fresh document:
-    // 0 on success, -1 on failure. On failure the document keeps what was built
-    // before the failure. Never throws for any input; runs in one pass.
+    // Reads the whole answer (windows-1250 bytes) into the document, which is
+    // emptied first: 0 on success, -1 on failure. Input that ends between
+    // characters succeeds when it was not empty and no element that received
+    // children is still open (so an answer cut inside the root's own text or
+    // end tag succeeds). On failure the document keeps what was built before
+    // the failure. Never throws for any input; runs in one pass; inputs of
+    // 4 GiB and more fail.
     int LoadFromStream(std::string_view bytes);
     int LoadFromStream(const char *data, std::size_t size)
     {

@@ -84,7 +84,8 @@ public:
     // values read before the failing one stay.
     bool LoadFromXML(const TEKXMLElement *element);
     // Adds "formvalues" with every item at the document's building cursor and
-    // leaves the cursor on it, so the caller can add siblings.
+    // leaves the cursor on it, so the caller can add siblings. Without an open
+    // level at the cursor nothing is added.
     void WriteToXML(TEKXML &doc) const;
 
     // The wire text of a value of the type, as written into a request.

@@ -25,15 +25,18 @@ bool CDataContent(std::string_view text, std::string_view &content)
     while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32)
         --last;
     content = text.substr(first, last - first);
-    if (content.find('<') == std::string_view::npos)
-        return true;
-    if (content.find(kCDataJoin) != std::string_view::npos)
-        return false;
     if (content.size() >= kCDataOpen.size() + kCDataClose.size() &&
-        content.starts_with(kCDataOpen) && content.ends_with(kCDataClose))
-        content = content.substr(kCDataOpen.size(),
-                                 content.size() - kCDataOpen.size() - kCDataClose.size());
-    return true;
+        content.starts_with(kCDataOpen) && content.ends_with(kCDataClose)) {
+        const std::string_view inner = content.substr(
+            kCDataOpen.size(), content.size() - kCDataOpen.size() - kCDataClose.size());
+        // A section end inside means split sections (or a text the codec
+        // treats its own way): FromCDATA decides.
+        if (inner.find(kCDataClose) != std::string_view::npos)
+            return false;
+        content = inner;
+        return true;
+    }
+    return content.find(kCDataJoin) == std::string_view::npos;
 }
 
 std::string Quoted(std::string_view text)
@@ -171,6 +174,7 @@ bool TEKXMLData::LoadRows(const TEKXMLElement *element, int &rowCount)
     if (!element || element->Name() != "xmlsetdata" || element->ElementCount() == 0)
         return true;
     std::string error;
+    FDataSet.Reserve(element->ElementCount());
     try {
         for (const TEKXMLElement *row : *element->Elements()) {
             if (!FDataSet.Append())

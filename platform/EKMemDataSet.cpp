@@ -34,13 +34,76 @@ std::size_t Utf8Prefix(std::string_view text, int maxChars)
 
 // The shortest digits that read back as the value, never in exponent form
 // (a grid shows 1000000, not 1e+06).
-std::string ShortestText(double value)
+void AppendShortest(std::string &out, double value)
 {
     char buf[400];
     auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
     if (res.ec != std::errc())
         res = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, res.ptr);
+    out.append(buf, res.ptr);
+}
+
+std::string ShortestText(double value)
+{
+    std::string out;
+    AppendShortest(out, value);
+    return out;
+}
+
+void AppendDigits(std::string &out, int value, int width)
+{
+    // Dates and times write small non-negative parts that fit the width;
+    // those go straight in.
+    static constexpr int kLimit[] = {1, 10, 100, 1000, 10000};
+    if (width >= 2 && width <= 4 && value >= 0 && value < kLimit[width]) {
+        char buf[4];
+        for (int i = width - 1, v = value; i >= 0; --i, v /= 10)
+            buf[i] = static_cast<char>('0' + v % 10);
+        out.append(buf, static_cast<std::size_t>(width));
+        return;
+    }
+    char buf[16];
+    auto res = std::to_chars(buf, buf + sizeof buf, value);
+    for (auto n = res.ptr - buf; n < width; ++n)
+        out.push_back('0');
+    out.append(buf, res.ptr);
+}
+
+// FormatDateValue into an existing buffer: a grid formats every visible cell,
+// and a new string for each is most of the cost. The tokens and their order of
+// matching are those of FormatDateValue.
+void AppendDateText(std::string &out, std::string_view pattern, double value)
+{
+    const TEKDateTimeParts p = DecodeDateTime(value);
+    std::size_t i = 0;
+    while (i < pattern.size()) {
+        const std::string_view rest = pattern.substr(i);
+        if (rest.starts_with("yyyy")) {
+            AppendDigits(out, p.Year, 4);
+            i += 4;
+        } else if (rest.starts_with("zzz")) {
+            AppendDigits(out, p.MSec, 3);
+            i += 3;
+        } else if (rest.starts_with("mm")) {
+            AppendDigits(out, p.Month, 2);
+            i += 2;
+        } else if (rest.starts_with("dd")) {
+            AppendDigits(out, p.Day, 2);
+            i += 2;
+        } else if (rest.starts_with("hh")) {
+            AppendDigits(out, p.Hour, 2);
+            i += 2;
+        } else if (rest.starts_with("nn")) {
+            AppendDigits(out, p.Minute, 2);
+            i += 2;
+        } else if (rest.starts_with("ss")) {
+            AppendDigits(out, p.Second, 2);
+            i += 2;
+        } else {
+            out.push_back(pattern[i]);
+            ++i;
+        }
+    }
 }
 
 // A whole decimal number in the "." form, nothing around it.
@@ -169,21 +232,35 @@ double TEKMemField::FloatAt(int row) const
     }
 }
 
-std::string TEKMemField::AsStringAt(int row) const
+void TEKMemField::AppendValueText(int row, std::string &out, bool display) const
 {
     if (IsNullAt(row))
-        return {};
+        return;
     const auto r = static_cast<std::size_t>(row);
     switch (FDef.FieldType) {
     case ekftString:
-        return std::string(TextAt(row));
+        out.append(TextAt(row));
+        break;
     case ekftInteger:
-        return std::to_string(FInts[r]);
+        AppendDigits(out, FInts[r], 0);
+        break;
     case ekftFloat:
-        return ShortestText(FNumbers[r]);
+        AppendShortest(out, FNumbers[r]);
+        break;
     default:
-        return FormatDateValue(PlainDateFormat(FDef.FieldType), FNumbers[r]);
+        AppendDateText(out,
+                       display && !FDisplayFormat.empty() ? std::string_view(FDisplayFormat)
+                                                          : PlainDateFormat(FDef.FieldType),
+                       FNumbers[r]);
+        break;
     }
+}
+
+std::string TEKMemField::AsStringAt(int row) const
+{
+    std::string text;
+    AppendValueText(row, text, false);
+    return text;
 }
 
 void TEKMemField::SetDisplayFormat(std::string format)
@@ -201,15 +278,18 @@ void TEKMemField::SetOnGetText(TEKFieldGetTextEvent handler)
 std::string TEKMemField::DisplayText(int row) const
 {
     std::string text;
-    if (IsDateType(FDef.FieldType) && !FDisplayFormat.empty()) {
-        if (!IsNullAt(row))
-            text = FormatDateValue(FDisplayFormat, FNumbers[static_cast<std::size_t>(row)]);
-    } else {
-        text = AsStringAt(row);
-    }
+    AppendValueText(row, text, true);
     if (FOnGetText)
         FOnGetText(*this, row, text);
     return text;
+}
+
+void TEKMemField::AppendDisplayText(int row, std::string &out) const
+{
+    if (FOnGetText)
+        out.append(DisplayText(row));
+    else
+        AppendValueText(row, out, true);
 }
 
 void TEKMemField::AppendNull()
@@ -229,6 +309,23 @@ void TEKMemField::AppendNull()
         break;
     default:
         FNumbers.push_back(0.0);
+        break;
+    }
+}
+
+void TEKMemField::Reserve(std::size_t rows)
+{
+    FHasValue.reserve((rows + 63) / 64);
+    switch (FDef.FieldType) {
+    case ekftString:
+        FTextStart.reserve(rows);
+        FTextLength.reserve(rows);
+        break;
+    case ekftInteger:
+        FInts.reserve(rows);
+        break;
+    default:
+        FNumbers.reserve(rows);
         break;
     }
 }
@@ -369,9 +466,12 @@ bool TEKMemField::SetAsInteger(int value)
         return false;
     bool ok = false;
     switch (FDef.FieldType) {
-    case ekftString:
-        ok = StoreText(row, std::to_string(value));
+    case ekftString: {
+        std::string text;
+        AppendDigits(text, value, 0);
+        ok = StoreText(row, text);
         break;
+    }
     case ekftInteger:
         ok = StoreInteger(row, value);
         break;
@@ -418,8 +518,11 @@ bool TEKMemField::SetAsDateTime(double value)
     bool ok = false;
     if (IsDateType(FDef.FieldType))
         ok = StoreNumber(row, value);
-    else if (FDef.FieldType == ekftString && std::isfinite(value))
-        ok = StoreText(row, FormatDateValue(PlainDateFormat(ekftDateTime), value));
+    else if (FDef.FieldType == ekftString && std::isfinite(value)) {
+        std::string text;
+        AppendDateText(text, PlainDateFormat(ekftDateTime), value);
+        ok = StoreText(row, text);
+    }
     if (ok)
         FDataSet.NoteRowChanged(row);
     return ok;
@@ -558,6 +661,15 @@ bool TEKMemDataSet::Append()
     FPendingRow = true;
     FEof = FBof = false;
     return true;
+}
+
+void TEKMemDataSet::Reserve(int rows)
+{
+    if (rows <= 0)
+        return;
+    const auto total = static_cast<std::size_t>(FRowCount) + static_cast<std::size_t>(rows);
+    for (auto &field : FFields)
+        field->Reserve(total);
 }
 
 void TEKMemDataSet::Post()

@@ -98,10 +98,15 @@ public:
     void SetOnGetText(TEKFieldGetTextEvent handler);
     // The text the grid shows for the row.
     std::string DisplayText(int row) const;
+    // DisplayText appended to out, without a string of its own when there is
+    // no handler.
+    void AppendDisplayText(int row, std::string &out) const;
 
 private:
     friend class TEKMemDataSet;
 
+    void AppendValueText(int row, std::string &out, bool display) const;
+    void Reserve(std::size_t rows);
     void AppendNull();
     void PopBack();
     void ClearRows();
@@ -195,6 +200,8 @@ public:
     // Drops the pending row; the current row becomes the last one left.
     void Cancel();
     bool HasPendingRow() const { return FPendingRow; }
+    // Room for that many more rows without growing (a hint; never needed).
+    void Reserve(int rows);
     int RecordCount() const { return FRowCount; }
     bool IsEmpty() const { return FRowCount == 0; }
 

@@ -131,7 +131,9 @@ QVariant TEKMemDataModel::data(const QModelIndex &index, int role) const
                 break;
             }
         }
-        return QString::fromStdString(field->DisplayText(row));
+        FScratch.clear();
+        field->AppendDisplayText(row, FScratch);
+        return QString::fromUtf8(FScratch.data(), static_cast<qsizetype>(FScratch.size()));
     }
     case Qt::TextAlignmentRole:
         if (field->FieldType() == ekftInteger || field->FieldType() == ekftFloat)

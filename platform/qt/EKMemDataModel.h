@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QString>
 
+#include <string>
+
 class TEKMemDataSet;
 
 // The table model of a grid over an in-memory data set: one row per completed
@@ -50,4 +52,5 @@ private:
     int FRows = 0;    // rows announced to the views
     int FColumns = 0; // fields when last reset
     QHash<QString, QString> FCaptions;
+    mutable std::string FScratch; // text of the cell being shown
 };

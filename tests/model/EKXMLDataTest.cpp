@@ -190,6 +190,8 @@ TEST_F(XMLDataTest, TextCells)
         {"<![CDATA[šžč ŠŽČ]]>", "šžč ŠŽČ"},
         {"a &amp; b", "a &amp; b"},
         {"<![CDATA[x]]> tail", "<![CDATA[x]]> tail"},
+        {"<![CDATA[a]]]>", "a]"},
+        {"<![CDATA[a]]>b]]>", "a]]>b"},
     };
     std::string rows;
     for (const auto &c : cases)

@@ -400,6 +400,30 @@ TEST_F(MemDataSetTest, DisplayTextUsesFormatThenHandler)
     EXPECT_EQ(ds.Fields(0)->DisplayText(7), "-");
 }
 
+TEST_F(MemDataSetTest, DateTextsAgreeWithFormatDateValue)
+{
+    const std::vector<std::string> patterns = {"dd.mm.yyyy hh:nn:ss", "dd.mm.yyyy hh:nn",
+                                               "yyyymmddhhnnss.zzz", "hh:nn", "d-m-y mmm"};
+    const std::vector<TEKDateTime> values = {0.0,
+                                             EncodeDate(2012, 12, 31) + EncodeTime(23, 59, 59, 999),
+                                             EncodeDate(2012, 12, 31) + 0.99999999,
+                                             -1.25,
+                                             EncodeDate(1, 1, 1),
+                                             EncodeDate(9999, 12, 31) + EncodeTime(12, 0, 0),
+                                             EncodeDate(2024, 2, 29) + EncodeTime(0, 0, 0, 1)};
+    for (const auto &pattern : patterns) {
+        ds.Fields(5)->SetDisplayFormat(pattern);
+        for (const TEKDateTime value : values) {
+            ASSERT_TRUE(ds.Append());
+            ASSERT_TRUE(ds.Fields(5)->SetAsDateTime(value));
+            const int row = ds.RecNo();
+            EXPECT_EQ(ds.Fields(5)->DisplayText(row), FormatDateValue(pattern, value))
+                << pattern << " " << value;
+            EXPECT_EQ(ds.Fields(5)->AsString(), FormatDateValue("dd.mm.yyyy hh:nn:ss", value));
+        }
+    }
+}
+
 TEST(MemDataSetColumns, NullBitmapAcrossWordBoundaries)
 {
     TEKMemDataSet ds;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -248,6 +249,13 @@ std::size_t TEKHttpClient::OnHeader(char *data, std::size_t size, std::size_t co
         return size * count;
     if (StartsWithNoCase(line, "Set-Cookie:"))
         client->StoreCookie(line.substr(11));
+    // A body of announced length is received without regrowing the buffer;
+    // the announcement is not trusted beyond a sane size.
+    if (client->FKeepResponse && StartsWithNoCase(line, "Content-Length:")) {
+        const unsigned long long length = std::strtoull(line.c_str() + 15, nullptr, 10);
+        if (length > 0 && length <= (256ull << 20))
+            client->FResponse.reserve(static_cast<std::size_t>(length));
+    }
     client->FHeaders.push_back(std::move(line));
     return size * count;
 }

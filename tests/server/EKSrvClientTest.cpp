@@ -17,6 +17,7 @@
 #include "EKVersion.h"
 #include "EKXMLData.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <set>
 
@@ -369,4 +370,27 @@ TEST_F(SrvClientTest, ErrorsUploadsAndTheEndOfTheSession)
     Xml(*Req("logout"));
     Xml(*Req("noop"), ekpcrError);
     EXPECT_EQ(LastCallErrorCode(), TEKSrvHandler::ekseNoSession);
+}
+
+TEST(SrvIniTest, ThePrintedSettingsReadAsAUsableServerAddress)
+{
+    const std::string exe = std::string(WEK_BIN_DIR) + "/wek-demo-server";
+    if (!std::ifstream(exe))
+        GTEST_SKIP() << exe << " is not built";
+    const std::string folder = ::testing::TempDir() + "wek_srv_ini_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+    const std::string cmd = "'" + exe + "' --port 18123 --print-ini > '" + folder + "/WEK.ini'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    ResetSettingValues();
+    SetExeFolder(folder);
+    TEKPSetting setting;
+    ASSERT_TRUE(ReadSettings(setting));
+    EXPECT_EQ(SettingValues().Host, "127.0.0.1");
+    EXPECT_EQ(SettingValues().Port, 18123);
+    EXPECT_EQ(SettingValues().Path, "wek");
+    EXPECT_EQ(setting.DefaultModule, eksfModule);
+    EXPECT_EQ(setting.ClientModules.size(), DemoModules().size());
+    ResetSettingValues();
+    std::remove((folder + "/WEK.ini").c_str());
+    std::remove(folder.c_str());
 }

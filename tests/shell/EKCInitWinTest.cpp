@@ -273,6 +273,49 @@ TEST_F(InitWinTest, SecondLoginAfterNoModuleAvailableSendsLoginAgain)
     EXPECT_EQ(Status(), "no module is available");
 }
 
+struct TModuleListCase
+{
+    const char *Name;
+    const char *Default;
+    const char *Lines;
+    int Items;
+    const char *Selected;
+    bool Enabled;
+};
+
+class InitWinModuleListTest : public InitWinTest,
+                              public ::testing::WithParamInterface<TModuleListCase>
+{
+};
+
+TEST_P(InitWinModuleListTest, FillsTheListAndSelectsOnlyTheDefault)
+{
+    const TModuleListCase &c = GetParam();
+    Ini.Client = {c.Default};
+    Ini.Extra = c.Lines;
+    WriteIni();
+    Open();
+
+    EXPECT_EQ(Status(), "Please login...");
+    EXPECT_EQ(Window->cbModule->count(), c.Items);
+    EXPECT_EQ(Window->cbModule->currentText().toStdString(), c.Selected);
+    EXPECT_EQ(Window->cbModule->isEnabled(), c.Enabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InitWinModuleListTest,
+    ::testing::Values(
+        TModuleListCase{"DefaultSecond", "defaultmodule=7",
+                        "[client_modules]\r\nm5=Sales\r\nm7=Stock\r\n", 2, "Stock", true},
+        TModuleListCase{"DefaultNotListed", "defaultmodule=9",
+                        "[client_modules]\r\nm5=Sales\r\nm7=Stock\r\n", 2, "", true},
+        // A line whose name holds no number ends the filling and leaves the list disabled.
+        TModuleListCase{"BadLineStops", "defaultmodule=5",
+                        "[client_modules]\r\nm5=Sales\r\nmx=Bad\r\nm7=Stock\r\n", 1, "Sales",
+                        false},
+        TModuleListCase{"NoSection", "defaultmodule=5", "", 0, "", false}),
+    [](const auto &info) { return std::string(info.param.Name); });
+
 struct TLoginFailure
 {
     const char *Name;

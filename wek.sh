@@ -61,7 +61,7 @@ fuzz)
     secs=${2:-60}
     install_missing "${PACKAGES[@]}"
     CC=clang CXX=clang++ configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEK_FUZZ=ON \
-        -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all"
+        -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all"
     cmake --build build-fuzz -j "$JOBS"
     mkdir -p fuzz-out
     status=0

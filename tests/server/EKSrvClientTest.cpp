@@ -355,7 +355,7 @@ TEST_F(SrvClientTest, ErrorsUploadsAndTheEndOfTheSession)
     EXPECT_EQ(LastCallErrorText(), "this action always fails");
 
     const std::string file = SrvTempDbPath("upload.bin");
-    const std::string content("line one\r\n\0\xFF--end", 19);
+    const std::string content("line one\r\n\0\xFF--end", 17);
     {
         std::ofstream f(file, std::ios::binary);
         f << content;

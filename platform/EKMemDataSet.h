@@ -216,8 +216,8 @@ public:
     void Prior();
     // Moves by distance rows, stopping at either end; returns the rows moved.
     int MoveBy(int distance);
-    // True when the data set is empty or a move has just tried to go past
-    // the last row; a move that succeeds makes it false.
+    // True when the data set is empty, after Last, or when a move has just
+    // tried to go past the last row; any other move makes it false.
     bool Eof() const { return FEof || FRowCount == 0; }
     bool Bof() const { return FBof || FRowCount == 0; }
     TEKBookmark GetBookmark() const;

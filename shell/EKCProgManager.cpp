@@ -1,6 +1,7 @@
 #include "EKCProgManager.h"
 
 #include "EKBErrors.h"
+#include "EKCInitWin.h"
 #include "EKCLog.h"
 #include "EKPTransport.h"
 #include "EKXML.h"
@@ -185,6 +186,8 @@ bool TEKCProgManager::RefreshUserProfile(bool send, bool receive)
 
 void TEKCProgManager::LoadModules()
 {
+    // A list from an earlier attempt must not outlive a failed reload.
+    FModuleList.reset();
     TEKXML request;
     request.SetName("modules");
     std::unique_ptr<TEKXML> response;
@@ -211,7 +214,8 @@ void TEKCProgManager::Logout()
 
 bool TEKCProgManager::ExecLoginWindow()
 {
-    return false;
+    TfmClInit window;
+    return window.exec() == QDialog::Accepted;
 }
 
 void TEKCProgManager::ExecMainWindow() {}

@@ -65,9 +65,7 @@ public:
     TEKLocRegistry *Locales() const { return FLocales.get(); }
 
 protected:
-    // The modal login window; true when it ended accepted. Until the login
-    // window is part of the client, every login is refused: the run ends
-    // after "start" and "stop".
+    // The modal login window; true when it ended accepted.
     virtual bool ExecLoginWindow();
     // Creates the main window as the application's main window and runs the
     // event loop until it has closed.

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -507,6 +508,79 @@ TEST_F(InitWinTest, LooksLikeADialogInTheScreenshot)
     EXPECT_TRUE(Window->grab().save(file));
     Window->ShowStatus("login error: wrong password", true);
     EXPECT_TRUE(Window->grab().save(QString::fromUtf8(WEK_BIN_DIR) + "/EKCInitWin-error.png"));
+}
+
+// Drives the modal login window of a run: presses Login or Cancel as soon as
+// the window is ready.
+class TLoginDriver
+{
+public:
+    explicit TLoginDriver(bool login)
+    {
+        Timer.setInterval(5);
+        QObject::connect(&Timer, &QTimer::timeout, [this, login] {
+            auto *window = qobject_cast<TfmClInit *>(QApplication::activeModalWidget());
+            if (!window || !window->butCancel->isEnabled())
+                return;
+            Timer.stop();
+            if (login) {
+                window->edUserID->setText("demo");
+                window->edPassword->setText("demo");
+                window->butOK->click();
+            } else {
+                window->butCancel->click();
+            }
+        });
+        Timer.start();
+    }
+    QTimer Timer;
+};
+
+TEST_F(InitWinTest, AcceptedRunWritesTheProfileBackAndLogsOut)
+{
+    WriteIni();
+    TLoginDriver driver(true);
+
+    EXPECT_TRUE(Manager->Run());
+
+    const std::vector<std::string> roots = {"clientinit", "login",      "refreshprofile",
+                                            "modules",    "moduleopen", "refreshprofile",
+                                            "logout"};
+    EXPECT_EQ(Roots(), roots);
+    std::lock_guard<std::mutex> guard(Lock);
+    ASSERT_EQ(Seen.size(), roots.size());
+    EXPECT_EQ(Seen[5].Text, "<refreshprofile><item name=\"formcoor 5:0\" infotype=\"1\">1 2 3 "
+                            "4</item></refreshprofile>");
+    EXPECT_EQ(Seen[6].Text, "<logout/>");
+    EXPECT_FALSE(HttpClientExists());
+    EXPECT_EQ(Hooks.Boxes, std::vector<std::string>{"error: Client locales cannot be opened: ENG"});
+}
+
+TEST_F(InitWinTest, CancelledRunSendsNothingAfterTheVersionCheck)
+{
+    WriteIni();
+    TLoginDriver driver(false);
+
+    EXPECT_FALSE(Manager->Run());
+
+    EXPECT_EQ(Roots(), std::vector<std::string>{"clientinit"});
+}
+
+TEST_F(InitWinTest, FailedModuleReloadLeavesNoListFromTheEarlierAttempt)
+{
+    Answers["moduleopen"] = R"(<re_moduleopen enabled="0" message="closed"/>)";
+    WriteIni();
+    Open();
+    Login("demo", "demo");
+    ASSERT_EQ(Status(), "module cannot be opened: closed");
+
+    Answers["modules"] = "<error><c>6</c><t>no list</t></error>";
+    Login("demo", "demo");
+
+    EXPECT_EQ(Status(), "no module is defined");
+    EXPECT_EQ(Manager->ModuleList(), nullptr);
+    const std::vector<std::string> roots = Roots();
+    EXPECT_EQ(std::count(roots.begin(), roots.end(), "moduleopen"), 1);
 }
 
 } // namespace

@@ -39,6 +39,63 @@ bool CDataContent(std::string_view text, std::string_view &content)
     return content.find(kCDataJoin) == std::string_view::npos;
 }
 
+// TryStrToInt for the plain digits that nearly every cell carries, without
+// its general checks; any other text goes to TryStrToInt.
+bool ReadDecimal(std::string_view text, int &value)
+{
+    if (text.empty() || text.size() > 9)
+        return TryStrToInt(text, value);
+    int v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return TryStrToInt(text, value);
+        v = v * 10 + (c - '0');
+    }
+    value = v;
+    return true;
+}
+
+// Two or four digits of the compact form at pos; false when any is not a digit.
+bool CompactDigits(std::string_view text, std::size_t pos, std::size_t len, int &value)
+{
+    int v = 0;
+    for (std::size_t i = pos; i < pos + len; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    value = v;
+    return true;
+}
+
+// CompactToDateTime without its exception, for the well-formed texts; false
+// when the text is not one (the caller then lets CompactToDateTime decide).
+bool ReadCompact(std::string_view text, double &value)
+{
+    if (text.size() != 8 && text.size() < 14)
+        return false;
+    int year = 0, month = 0, day = 0;
+    double date = 0;
+    if (!CompactDigits(text, 0, 4, year) || !CompactDigits(text, 4, 2, month) ||
+        !CompactDigits(text, 6, 2, day))
+        return false;
+    const bool timeOnly = text.size() >= 14 && year == 0 && month == 0 && day == 0;
+    if (!timeOnly && !TryEncodeDate(year, month, day, date))
+        return false;
+    if (text.size() == 8) {
+        value = date;
+        return true;
+    }
+    int hour = 0, minute = 0, second = 0;
+    double time = 0;
+    if (!CompactDigits(text, 8, 2, hour) || !CompactDigits(text, 10, 2, minute) ||
+        !CompactDigits(text, 12, 2, second) || !TryEncodeTime(hour, minute, second, 0, time))
+        return false;
+    value = ComposeDateTime(date, time);
+    return true;
+}
+
 std::string Quoted(std::string_view text)
 {
     constexpr std::size_t kShown = 40;
@@ -56,7 +113,7 @@ bool SetCell(TEKMemField &field, std::string_view text, std::string &error)
     switch (field.FieldType()) {
     case ekftInteger: {
         int value = 0;
-        if (!TryStrToInt(text, value)) {
+        if (!ReadDecimal(text, value)) {
             error = Quoted(text) + " is not an integer";
             return false;
         }
@@ -66,7 +123,10 @@ bool SetCell(TEKMemField &field, std::string_view text, std::string &error)
         return field.SetAsFloat(TextToFloat(text));
     case ekftDate:
     case ekftTime:
-    case ekftDateTime:
+    case ekftDateTime: {
+        double value = 0;
+        if (ReadCompact(text, value))
+            return field.SetAsDateTime(value);
         try {
             if (field.SetAsDateTime(CompactToDateTime(text)))
                 return true;
@@ -74,6 +134,7 @@ bool SetCell(TEKMemField &field, std::string_view text, std::string &error)
         }
         error = Quoted(text) + " is not a date";
         return false;
+    }
     default: {
         std::string_view content;
         if (CDataContent(text, content))
@@ -175,28 +236,38 @@ bool TEKXMLData::LoadRows(const TEKXMLElement *element, int &rowCount)
         return true;
     std::string error;
     FDataSet.Reserve(element->ElementCount());
+    // Names are shared within a document: once one attribute has proved to
+    // be "fldord", a cell whose first attribute has that very name needs no
+    // comparison.
+    const std::string *fldordName = nullptr;
+    const auto where = [&rowCount] { return "row " + std::to_string(rowCount + 1); };
     try {
         for (const TEKXMLElement *row : *element->Elements()) {
             if (!FDataSet.Append())
                 return Fail(kSource, "the data set is not open");
-            const std::string where = "row " + std::to_string(rowCount + 1);
             if (!row->IsLeaf()) {
                 for (const TEKXMLElement *cell : *row->Elements()) {
-                    const TEKXMLAttribute *fldord = cell->FindAttribute("fldord");
+                    const TEKXMLAttributeList *attributes = cell->Attributes();
+                    const TEKXMLAttribute *fldord = nullptr;
+                    if (attributes && attributes->Count() > 0 &&
+                        &attributes->begin()->Name() == fldordName)
+                        fldord = attributes->begin();
+                    else if ((fldord = cell->FindAttribute("fldord")))
+                        fldordName = &fldord->Name();
                     int position = -1;
-                    if (!fldord || !TryStrToInt(fldord->Value(), position)) {
+                    if (!fldord || !ReadDecimal(fldord->Value(), position)) {
                         FDataSet.Cancel();
-                        return Fail(kSource, where + ": a cell without a decimal \"fldord\"");
+                        return Fail(kSource, where() + ": a cell without a decimal \"fldord\"");
                     }
                     TEKMemField *field = FDataSet.Fields(position);
                     if (!field) {
                         FDataSet.Cancel();
-                        return Fail(kSource, where + ": \"fldord\" " + std::to_string(position) +
+                        return Fail(kSource, where() + ": \"fldord\" " + std::to_string(position) +
                                                  " is not a column");
                     }
                     if (!SetCell(*field, cell->Text(), error)) {
                         FDataSet.Cancel();
-                        return Fail(kSource, where + ", " + field->Name() + ": " + error);
+                        return Fail(kSource, where() + ", " + field->Name() + ": " + error);
                     }
                 }
             }

@@ -119,6 +119,40 @@ bool ParseFloat(std::string_view text, double &value)
     return res.ec == std::errc() && res.ptr == last && std::isfinite(value);
 }
 
+// DecodeDateTime for the day counts of years 1..9999, away from the ends
+// where it clamps (those go to DecodeDateTime itself). The same rounding to
+// the millisecond and the same carry into the next day; the civil date is
+// computed in 32 bits.
+TEKDateTimeParts DecodeForDisplay(double value)
+{
+    if (!(value > -693000.0 && value < 2958000.0))
+        return DecodeDateTime(value);
+    const double day = std::trunc(value);
+    int days = static_cast<int>(day);
+    long long ms = std::llround(std::fabs(value - day) * 86400000.0);
+    if (ms >= 86400000) {
+        ms -= 86400000;
+        ++days;
+    }
+    TEKDateTimeParts p;
+    // Days since 1 March of year 0 of the proleptic Gregorian calendar.
+    const int z = days - 25569 + 719468;
+    const int era = (z >= 0 ? z : z - 146096) / 146097;
+    const int doe = z - era * 146097;
+    const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int mp = (5 * doy + 2) / 153;
+    p.Day = doy - (153 * mp + 2) / 5 + 1;
+    p.Month = mp < 10 ? mp + 3 : mp - 9;
+    p.Year = yoe + era * 400 + (p.Month <= 2);
+    const int msec = static_cast<int>(ms);
+    p.Hour = msec / 3600000;
+    p.Minute = msec / 60000 % 60;
+    p.Second = msec / 1000 % 60;
+    p.MSec = msec % 1000;
+    return p;
+}
+
 bool IsDateType(TEKFieldType type)
 {
     return type == ekftDate || type == ekftTime || type == ekftDateTime;
@@ -143,6 +177,111 @@ const char *PlainDateFormat(TEKFieldType type)
 TEKMemField::TEKMemField(TEKMemDataSet &dataSet, const TEKFieldDef &def, int index)
     : FDataSet(dataSet), FDef(def), FIndex(index)
 {
+    CompileDisplayFormat();
+}
+
+TEKMemField::DatePlan TEKMemField::CompileDatePattern(std::string_view pattern)
+{
+    // The tokens and their order of matching are those of FormatDateValue.
+    static constexpr struct
+    {
+        std::string_view Text;
+        char Kind;
+    } kTokens[] = {{"yyyy", 'y'}, {"zzz", 'z'}, {"mm", 'm'}, {"dd", 'd'},
+                   {"hh", 'h'},   {"nn", 'n'},  {"ss", 's'}};
+    DatePlan plan;
+    plan.reserve(pattern.size());
+    std::size_t i = 0;
+    while (i < pattern.size()) {
+        const std::string_view rest = pattern.substr(i);
+        bool matched = false;
+        for (const auto &token : kTokens)
+            if (rest.starts_with(token.Text)) {
+                // One entry per output byte keeps the plan's size that of the text.
+                for (std::size_t k = 0; k < token.Text.size(); ++k)
+                    plan.push_back(DateToken{k == 0 ? token.Kind : '\x01', 0});
+                i += token.Text.size();
+                matched = true;
+                break;
+            }
+        if (!matched)
+            plan.push_back(DateToken{0, pattern[i++]});
+    }
+    return plan;
+}
+
+const TEKMemField::DatePlan &TEKMemField::PlainDatePlan(TEKFieldType type)
+{
+    static const DatePlan date = CompileDatePattern(PlainDateFormat(ekftDate));
+    static const DatePlan time = CompileDatePattern(PlainDateFormat(ekftTime));
+    static const DatePlan dateTime = CompileDatePattern(PlainDateFormat(ekftDateTime));
+    return type == ekftDate ? date : type == ekftTime ? time : dateTime;
+}
+
+void TEKMemField::WriteDateText(const DatePlan &plan, double value, char *out)
+{
+    // Every part of a decoded date fits its width (years 1..9999, and so on),
+    // so each token writes exactly as many bytes as it has entries.
+    const TEKDateTimeParts p = DecodeForDisplay(value);
+    const auto pair = [&out](int v) {
+        out[0] = static_cast<char>('0' + v / 10);
+        out[1] = static_cast<char>('0' + v % 10);
+        out += 2;
+    };
+    const auto digits = [&out](int v, int width) {
+        for (int i = width - 1; i >= 0; --i, v /= 10)
+            out[i] = static_cast<char>('0' + v % 10);
+        out += width;
+    };
+    for (std::size_t i = 0; i < plan.size();) {
+        switch (plan[i].Kind) {
+        case 'y':
+            digits(p.Year, 4);
+            i += 4;
+            break;
+        case 'z':
+            digits(p.MSec, 3);
+            i += 3;
+            break;
+        case 'm':
+            pair(p.Month);
+            i += 2;
+            break;
+        case 'd':
+            pair(p.Day);
+            i += 2;
+            break;
+        case 'h':
+            pair(p.Hour);
+            i += 2;
+            break;
+        case 'n':
+            pair(p.Minute);
+            i += 2;
+            break;
+        case 's':
+            pair(p.Second);
+            i += 2;
+            break;
+        default:
+            *out++ = plan[i].Byte;
+            ++i;
+            break;
+        }
+    }
+}
+
+void TEKMemField::CompileDisplayFormat()
+{
+    FDisplayPlan.clear();
+    FDisplayAscii = true;
+    if (!IsDateType(FDef.FieldType))
+        return;
+    FDisplayPlan =
+        FDisplayFormat.empty() ? PlainDatePlan(FDef.FieldType) : CompileDatePattern(FDisplayFormat);
+    for (const DateToken &token : FDisplayPlan)
+        if (token.Kind == 0 && static_cast<unsigned char>(token.Byte) >= 0x80)
+            FDisplayAscii = false;
 }
 
 int TEKMemField::CurrentRow() const
@@ -173,22 +312,6 @@ double TEKMemField::AsFloat() const
 double TEKMemField::AsDateTime() const
 {
     return IsDateType(FDef.FieldType) ? FloatAt(CurrentRow()) : 0.0;
-}
-
-bool TEKMemField::IsNullAt(int row) const
-{
-    if (row < 0 || row >= FDataSet.FRowCount)
-        return true;
-    const auto r = static_cast<std::size_t>(row);
-    return (FHasValue[r >> 6] & (std::uint64_t(1) << (r & 63))) == 0;
-}
-
-std::string_view TEKMemField::TextAt(int row) const
-{
-    if (FDef.FieldType != ekftString || IsNullAt(row))
-        return {};
-    const auto r = static_cast<std::size_t>(row);
-    return std::string_view(FArena).substr(FTextStart[r], FTextLength[r]);
 }
 
 int TEKMemField::IntegerAt(int row) const
@@ -247,12 +370,49 @@ void TEKMemField::AppendValueText(int row, std::string &out, bool display) const
     case ekftFloat:
         AppendShortest(out, FNumbers[r]);
         break;
-    default:
-        AppendDateText(out,
-                       display && !FDisplayFormat.empty() ? std::string_view(FDisplayFormat)
-                                                          : PlainDateFormat(FDef.FieldType),
-                       FNumbers[r]);
+    default: {
+        const DatePlan &plan = display ? FDisplayPlan : PlainDatePlan(FDef.FieldType);
+        const std::size_t at = out.size();
+        out.resize(at + plan.size());
+        WriteDateText(plan, FNumbers[r], out.data() + at);
         break;
+    }
+    }
+}
+
+std::string_view TEKMemField::DisplayView(int row, TEKCellText &buffer, bool &ascii) const
+{
+    ascii = true;
+    if (IsNullAt(row))
+        return {};
+    const auto r = static_cast<std::size_t>(row);
+    char *const first = buffer.Chars;
+    char *const last = buffer.Chars + sizeof buffer.Chars;
+    switch (FDef.FieldType) {
+    case ekftString:
+        ascii = false;
+        return std::string_view(FArena.data() + FTextStart[r], FTextLength[r]);
+    case ekftInteger: {
+        const auto res = std::to_chars(first, last, FInts[r]);
+        return std::string_view(first, static_cast<std::size_t>(res.ptr - first));
+    }
+    case ekftFloat: {
+        // As AppendShortest: the largest doubles need 309 digits in fixed form.
+        auto res = std::to_chars(first, last, FNumbers[r], std::chars_format::fixed);
+        if (res.ec != std::errc())
+            res = std::to_chars(first, last, FNumbers[r]);
+        return std::string_view(first, static_cast<std::size_t>(res.ptr - first));
+    }
+    default: {
+        ascii = FDisplayAscii;
+        char *out = first;
+        if (FDisplayPlan.size() > sizeof buffer.Chars) {
+            buffer.Long.resize(FDisplayPlan.size());
+            out = buffer.Long.data();
+        }
+        WriteDateText(FDisplayPlan, FNumbers[r], out);
+        return std::string_view(out, FDisplayPlan.size());
+    }
     }
 }
 
@@ -266,6 +426,7 @@ std::string TEKMemField::AsStringAt(int row) const
 void TEKMemField::SetDisplayFormat(std::string format)
 {
     FDisplayFormat = std::move(format);
+    CompileDisplayFormat();
     FDataSet.NoteAllChanged();
 }
 
@@ -382,7 +543,8 @@ bool TEKMemField::SetNull(int row, bool isNull)
 
 bool TEKMemField::StoreText(int row, std::string_view value)
 {
-    if (FDef.Size > 0)
+    // A text of no more bytes than Size has no more characters either.
+    if (FDef.Size > 0 && value.size() > static_cast<std::size_t>(FDef.Size))
         value = value.substr(0, Utf8Prefix(value, FDef.Size));
     const auto r = static_cast<std::size_t>(row);
     // Rewriting the newest text (the usual case while a row is filled)

@@ -36,6 +36,13 @@ struct TEKFieldDef
 class TEKMemDataSet;
 class TEKMemField;
 
+// Room for the display text of one cell as DisplayView writes it.
+struct TEKCellText
+{
+    char Chars[416];
+    std::string Long; // date patterns too long for Chars
+};
+
 // Display-text handler of a field: gets the row being shown and replaces the
 // text with what the grid should show.
 using TEKFieldGetTextEvent =
@@ -101,9 +108,28 @@ public:
     // DisplayText appended to out, without a string of its own when there is
     // no handler.
     void AppendDisplayText(int row, std::string &out) const;
+    // DisplayText of a field without a handler (the handler is not called),
+    // as a view into the stored text or into buffer; valid until the next
+    // change of the data set or of buffer. ascii tells that the text is
+    // plain ASCII (numbers, dates of an ASCII pattern).
+    std::string_view DisplayView(int row, TEKCellText &buffer, bool &ascii) const;
 
 private:
     friend class TEKMemDataSet;
+
+    // A date pattern split once into its tokens: the grid formats every
+    // visible cell with it.
+    struct DateToken
+    {
+        char Kind; // 'y', 'z', 'm', 'd', 'h', 'n', 's', or 0 for Byte itself
+        char Byte;
+    };
+    using DatePlan = std::vector<DateToken>;
+    static DatePlan CompileDatePattern(std::string_view pattern);
+    static const DatePlan &PlainDatePlan(TEKFieldType type);
+    // Writes exactly plan.size() bytes.
+    static void WriteDateText(const DatePlan &plan, double value, char *out);
+    void CompileDisplayFormat();
 
     void AppendValueText(int row, std::string &out, bool display) const;
     void Reserve(std::size_t rows);
@@ -127,6 +153,8 @@ private:
     std::vector<std::uint32_t> FTextLength;
     std::string FArena;
     std::string FDisplayFormat;
+    DatePlan FDisplayPlan; // date types: the display format or the plain form
+    bool FDisplayAscii = true;
     TEKFieldGetTextEvent FOnGetText;
 };
 
@@ -284,3 +312,19 @@ private:
     int FNextListenerId = 1;
     int FNotifyDepth = 0;
 };
+
+inline bool TEKMemField::IsNullAt(int row) const
+{
+    if (row < 0 || row >= FDataSet.FRowCount)
+        return true;
+    const auto r = static_cast<std::size_t>(row);
+    return (FHasValue[r >> 6] & (std::uint64_t(1) << (r & 63))) == 0;
+}
+
+inline std::string_view TEKMemField::TextAt(int row) const
+{
+    if (FDef.FieldType != ekftString || IsNullAt(row))
+        return {};
+    const auto r = static_cast<std::size_t>(row);
+    return std::string_view(FArena.data() + FTextStart[r], FTextLength[r]);
+}

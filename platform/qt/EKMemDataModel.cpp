@@ -117,19 +117,15 @@ QVariant TEKMemDataModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         if (!field->OnGetText()) {
-            // The common cells without going through a std::string.
+            // Straight from the stored text or a stack buffer: a grid asks
+            // for every visible cell on every paint.
             if (field->IsNullAt(row))
                 return QString();
-            switch (field->FieldType()) {
-            case ekftString: {
-                const std::string_view text = field->TextAt(row);
-                return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-            }
-            case ekftInteger:
-                return QString::number(field->IntegerAt(row));
-            default:
-                break;
-            }
+            bool ascii = false;
+            const std::string_view text = field->DisplayView(row, FCell, ascii);
+            const auto size = static_cast<qsizetype>(text.size());
+            return ascii ? QString::fromLatin1(text.data(), size)
+                         : QString::fromUtf8(text.data(), size);
         }
         FScratch.clear();
         field->AppendDisplayText(row, FScratch);

@@ -4,9 +4,9 @@
 #include <QHash>
 #include <QString>
 
-#include <string>
+#include "EKMemDataSet.h"
 
-class TEKMemDataSet;
+#include <string>
 
 // The table model of a grid over an in-memory data set: one row per completed
 // row, one column per field, each cell shown with its field's display format
@@ -52,5 +52,6 @@ private:
     int FRows = 0;    // rows announced to the views
     int FColumns = 0; // fields when last reset
     QHash<QString, QString> FCaptions;
-    mutable std::string FScratch; // text of the cell being shown
+    mutable std::string FScratch; // text of the cell being shown, with a handler
+    mutable TEKCellText FCell;    // and without one
 };

@@ -3,6 +3,7 @@
 #include "EKCLogWin.h"
 #include "EKCProgManager.h"
 #include "EKQtHooks.h"
+#include "EKQtTermination.h"
 
 #include <QApplication>
 
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     TEKQtHooks hooks;
     SetGuiHooks(&hooks);
+    TEKQtTermination termination;
     {
         auto manager = std::make_unique<TEKCProgManager>();
         try {

@@ -81,19 +81,63 @@ bool ReadCompact(std::string_view text, double &value)
         !CompactDigits(text, 6, 2, day))
         return false;
     const bool timeOnly = text.size() >= 14 && year == 0 && month == 0 && day == 0;
-    if (!timeOnly && !TryEncodeDate(year, month, day, date))
-        return false;
+    if (!timeOnly) {
+        // TryEncodeDate's check and day count, here for the date of nearly
+        // every date cell: years 1..9999 keep the arithmetic in 32 bits.
+        if (year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1 ||
+            day > DaysInMonth(year, month))
+            return false;
+        const int y = year - (month <= 2);
+        const int yoe = y % 400;
+        const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+        const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+        // 1 March of year 0 is day -693899 of the day count.
+        date = static_cast<double>((y / 400) * 146097 + doe - 693899);
+    }
     if (text.size() == 8) {
         value = date;
         return true;
     }
     int hour = 0, minute = 0, second = 0;
-    double time = 0;
     if (!CompactDigits(text, 8, 2, hour) || !CompactDigits(text, 10, 2, minute) ||
-        !CompactDigits(text, 12, 2, second) || !TryEncodeTime(hour, minute, second, 0, time))
+        !CompactDigits(text, 12, 2, second) || hour > 23 || minute > 59 || second > 59)
         return false;
-    value = ComposeDateTime(date, time);
+    // TryEncodeTime and ComposeDateTime: the fraction of the day added away
+    // from zero.
+    const double time =
+        static_cast<double>((hour * 60 + minute) * 60 + second) * 1000.0 / 86400000.0;
+    value = date < 0 ? date - time : date + time;
     return true;
+}
+
+// TextToFloat for the plain decimals of numeric cells ("12345.67"): with at
+// most 15 digits the digits and the power of ten are exact doubles, so one
+// division rounds exactly as the general reading does. Any other text goes
+// to TextToFloat.
+double ReadFloat(std::string_view text)
+{
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    long long digits = 0;
+    int count = 0;
+    int decimals = -1;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            digits = digits * 10 + (c - '0');
+            if (decimals >= 0)
+                ++decimals;
+            if (++count > 15)
+                return TextToFloat(text);
+        } else if (c == '.' && decimals < 0 && count > 0) {
+            decimals = 0;
+        } else {
+            return TextToFloat(text);
+        }
+    }
+    if (count == 0 || decimals == 0)
+        return TextToFloat(text);
+    return decimals < 0 ? static_cast<double>(digits)
+                        : static_cast<double>(digits) / kPow10[decimals];
 }
 
 std::string Quoted(std::string_view text)
@@ -120,7 +164,7 @@ bool SetCell(TEKMemField &field, std::string_view text, std::string &error)
         return field.SetAsInteger(value);
     }
     case ekftFloat:
-        return field.SetAsFloat(TextToFloat(text));
+        return field.SetAsFloat(ReadFloat(text));
     case ekftDate:
     case ekftTime:
     case ekftDateTime: {

@@ -218,7 +218,20 @@ const TEKMemField::DatePlan &TEKMemField::PlainDatePlan(TEKFieldType type)
     return type == ekftDate ? date : type == ekftTime ? time : dateTime;
 }
 
-void TEKMemField::WriteDateText(const DatePlan &plan, double value, char *out)
+TEKMemField::DateShape TEKMemField::ShapeOf(std::string_view pattern)
+{
+    if (pattern == "dd.mm.yyyy")
+        return edsDate;
+    if (pattern == "hh:nn:ss")
+        return edsTime;
+    if (pattern == "dd.mm.yyyy hh:nn:ss")
+        return edsDateTime;
+    if (pattern == "dd.mm.yyyy hh:nn")
+        return edsDateMinutes;
+    return edsTokens;
+}
+
+void TEKMemField::WriteDateText(const DatePlan &plan, DateShape shape, double value, char *out)
 {
     // Every part of a decoded date fits its width (years 1..9999, and so on),
     // so each token writes exactly as many bytes as it has entries.
@@ -233,6 +246,43 @@ void TEKMemField::WriteDateText(const DatePlan &plan, double value, char *out)
             out[i] = static_cast<char>('0' + v % 10);
         out += width;
     };
+    const auto date = [&] {
+        pair(p.Day);
+        *out++ = '.';
+        pair(p.Month);
+        *out++ = '.';
+        pair(p.Year / 100);
+        pair(p.Year % 100);
+    };
+    const auto minutes = [&] {
+        pair(p.Hour);
+        *out++ = ':';
+        pair(p.Minute);
+    };
+    switch (shape) {
+    case edsDate:
+        date();
+        return;
+    case edsTime:
+        minutes();
+        *out++ = ':';
+        pair(p.Second);
+        return;
+    case edsDateTime:
+        date();
+        *out++ = ' ';
+        minutes();
+        *out++ = ':';
+        pair(p.Second);
+        return;
+    case edsDateMinutes:
+        date();
+        *out++ = ' ';
+        minutes();
+        return;
+    case edsTokens:
+        break;
+    }
     for (std::size_t i = 0; i < plan.size();) {
         switch (plan[i].Kind) {
         case 'y':
@@ -274,9 +324,12 @@ void TEKMemField::WriteDateText(const DatePlan &plan, double value, char *out)
 void TEKMemField::CompileDisplayFormat()
 {
     FDisplayPlan.clear();
+    FDisplayShape = edsTokens;
     FDisplayAscii = true;
     if (!IsDateType(FDef.FieldType))
         return;
+    FDisplayShape =
+        ShapeOf(FDisplayFormat.empty() ? PlainDateFormat(FDef.FieldType) : FDisplayFormat);
     FDisplayPlan =
         FDisplayFormat.empty() ? PlainDatePlan(FDef.FieldType) : CompileDatePattern(FDisplayFormat);
     for (const DateToken &token : FDisplayPlan)
@@ -372,9 +425,10 @@ void TEKMemField::AppendValueText(int row, std::string &out, bool display) const
         break;
     default: {
         const DatePlan &plan = display ? FDisplayPlan : PlainDatePlan(FDef.FieldType);
+        const DateShape shape = display ? FDisplayShape : ShapeOf(PlainDateFormat(FDef.FieldType));
         const std::size_t at = out.size();
         out.resize(at + plan.size());
-        WriteDateText(plan, FNumbers[r], out.data() + at);
+        WriteDateText(plan, shape, FNumbers[r], out.data() + at);
         break;
     }
     }
@@ -410,7 +464,7 @@ std::string_view TEKMemField::DisplayView(int row, TEKCellText &buffer, bool &as
             buffer.Long.resize(FDisplayPlan.size());
             out = buffer.Long.data();
         }
-        WriteDateText(FDisplayPlan, FNumbers[r], out);
+        WriteDateText(FDisplayPlan, FDisplayShape, FNumbers[r], out);
         return std::string_view(out, FDisplayPlan.size());
     }
     }
@@ -757,13 +811,6 @@ void TEKMemDataSet::ClearFields()
     FFields.clear();
     ++FGeneration;
     NoteReset();
-}
-
-TEKMemField *TEKMemDataSet::Fields(int index) const
-{
-    if (index < 0 || index >= FieldCount())
-        return nullptr;
-    return FFields[static_cast<std::size_t>(index)].get();
 }
 
 TEKMemField *TEKMemDataSet::FindField(std::string_view name) const

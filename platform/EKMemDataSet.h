@@ -127,8 +127,19 @@ private:
     using DatePlan = std::vector<DateToken>;
     static DatePlan CompileDatePattern(std::string_view pattern);
     static const DatePlan &PlainDatePlan(TEKFieldType type);
+    // The patterns of nearly every grid, written without going through the
+    // tokens: "dd.mm.yyyy", "hh:nn:ss", "dd.mm.yyyy hh:nn:ss", "dd.mm.yyyy hh:nn".
+    enum DateShape : std::uint8_t
+    {
+        edsTokens,
+        edsDate,
+        edsTime,
+        edsDateTime,
+        edsDateMinutes,
+    };
+    static DateShape ShapeOf(std::string_view pattern);
     // Writes exactly plan.size() bytes.
-    static void WriteDateText(const DatePlan &plan, double value, char *out);
+    static void WriteDateText(const DatePlan &plan, DateShape shape, double value, char *out);
     void CompileDisplayFormat();
 
     void AppendValueText(int row, std::string &out, bool display) const;
@@ -154,6 +165,7 @@ private:
     std::string FArena;
     std::string FDisplayFormat;
     DatePlan FDisplayPlan; // date types: the display format or the plain form
+    DateShape FDisplayShape = edsTokens;
     bool FDisplayAscii = true;
     TEKFieldGetTextEvent FOnGetText;
 };
@@ -327,4 +339,11 @@ inline std::string_view TEKMemField::TextAt(int row) const
         return {};
     const auto r = static_cast<std::size_t>(row);
     return std::string_view(FArena.data() + FTextStart[r], FTextLength[r]);
+}
+
+inline TEKMemField *TEKMemDataSet::Fields(int index) const
+{
+    if (index < 0 || index >= FieldCount())
+        return nullptr;
+    return FFields[static_cast<std::size_t>(index)].get();
 }

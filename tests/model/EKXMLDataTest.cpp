@@ -231,6 +231,46 @@ TEST_F(XMLDataTest, DatesTimesAndDateTimes)
     EXPECT_NEAR(ds.Fields(5)->AsDateTime(), EncodeTime(8, 30, 0), 1e-10);
 }
 
+// Cells are read without the general readers where they can be; the values
+// must be exactly what CompactToDateTime and TextToFloat give.
+TEST_F(XMLDataTest, CellValuesMatchTheGeneralReaders)
+{
+    Define(kSixColumns);
+    const std::vector<std::string> dates = {
+        "00010101",       "99991231",       "20000229",       "19000228",       "18991230",
+        "18991229",       "17000301",       "20240101",       "00000000000000", "00000000235959",
+        "00010101000001", "99991231235959", "18991229120000", "16000229060000", "2012123123595999"};
+    const std::vector<std::string> numbers = {"0",
+                                              "7",
+                                              "12.5",
+                                              "0.1",
+                                              "99999.99",
+                                              "123456789012345",
+                                              "1234567890123456",
+                                              ".5",
+                                              "5.",
+                                              "0.30000000000000004",
+                                              "-12.5",
+                                              " 3",
+                                              "1e3",
+                                              "007.250",
+                                              "3.141592653589793"};
+    std::string rows;
+    for (std::size_t i = 0; i < dates.size(); ++i) {
+        const std::string &date = dates[i];
+        rows += "<r>" + Cell(date.size() == 8 ? 3 : 4, date) + Cell(2, numbers[i]) + "</r>";
+    }
+    int count = 0;
+    ASSERT_TRUE(Rows(rows, count)) << data.LastError();
+    ASSERT_EQ(count, static_cast<int>(dates.size()));
+    for (int i = 0; i < count; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const int column = dates[k].size() == 8 ? 3 : 4;
+        EXPECT_EQ(ds.Fields(column)->FloatAt(i), CompactToDateTime(dates[k])) << dates[k];
+        EXPECT_EQ(ds.Fields(2)->FloatAt(i), TextToFloat(numbers[k])) << numbers[k];
+    }
+}
+
 TEST_F(XMLDataTest, NumericCellsThatAreNoNumberGiveZero)
 {
     Define(kSixColumns);

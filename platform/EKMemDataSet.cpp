@@ -122,19 +122,30 @@ bool ParseFloat(std::string_view text, double &value)
 // DecodeDateTime for the day counts of years 1..9999, away from the ends
 // where it clamps (those go to DecodeDateTime itself). The same rounding to
 // the millisecond and the same carry into the next day; the civil date is
-// computed in 32 bits.
-TEKDateTimeParts DecodeForDisplay(double value)
+// computed in 32 bits, and only withDate.
+TEKDateTimeParts DecodeForDisplay(double value, bool withDate)
 {
     if (!(value > -693000.0 && value < 2958000.0))
         return DecodeDateTime(value);
     const double day = std::trunc(value);
     int days = static_cast<int>(day);
-    long long ms = std::llround(std::fabs(value - day) * 86400000.0);
+    // llround of a non-negative value below 2^52, where the fraction is exact.
+    const double scaled = std::fabs(value - day) * 86400000.0;
+    long long ms = static_cast<long long>(scaled);
+    if (scaled - static_cast<double>(ms) >= 0.5)
+        ++ms;
     if (ms >= 86400000) {
         ms -= 86400000;
         ++days;
     }
     TEKDateTimeParts p;
+    const int msec = static_cast<int>(ms);
+    p.Hour = msec / 3600000;
+    p.Minute = msec / 60000 % 60;
+    p.Second = msec / 1000 % 60;
+    p.MSec = msec % 1000;
+    if (!withDate)
+        return p;
     // Days since 1 March of year 0 of the proleptic Gregorian calendar.
     const int z = days - 25569 + 719468;
     const int era = (z >= 0 ? z : z - 146096) / 146097;
@@ -145,11 +156,6 @@ TEKDateTimeParts DecodeForDisplay(double value)
     p.Day = doy - (153 * mp + 2) / 5 + 1;
     p.Month = mp < 10 ? mp + 3 : mp - 9;
     p.Year = yoe + era * 400 + (p.Month <= 2);
-    const int msec = static_cast<int>(ms);
-    p.Hour = msec / 3600000;
-    p.Minute = msec / 60000 % 60;
-    p.Second = msec / 1000 % 60;
-    p.MSec = msec % 1000;
     return p;
 }
 
@@ -235,7 +241,7 @@ void TEKMemField::WriteDateText(const DatePlan &plan, DateShape shape, double va
 {
     // Every part of a decoded date fits its width (years 1..9999, and so on),
     // so each token writes exactly as many bytes as it has entries.
-    const TEKDateTimeParts p = DecodeForDisplay(value);
+    const TEKDateTimeParts p = DecodeForDisplay(value, shape != edsTime);
     const auto pair = [&out](int v) {
         out[0] = static_cast<char>('0' + v / 10);
         out[1] = static_cast<char>('0' + v % 10);

@@ -424,6 +424,71 @@ TEST_F(MemDataSetTest, DateTextsAgreeWithFormatDateValue)
     }
 }
 
+// The grid's view of a cell is DisplayText without a copy: for every type,
+// the plain and the common patterns, a pattern longer than the buffer, and
+// values at the ends of the calendar and where a time rounds into the next day.
+TEST_F(MemDataSetTest, DisplayViewAgreesWithDisplayText)
+{
+    const std::vector<std::string> patterns = {"",
+                                               "dd.mm.yyyy",
+                                               "hh:nn:ss",
+                                               "dd.mm.yyyy hh:nn",
+                                               "dd.mm.yyyy hh:nn:ss",
+                                               "dd. mm. yyyy \u010das hh:nn",
+                                               std::string(300, '-') + "yyyy" +
+                                                   std::string(300, '+')};
+    const std::vector<double> values = {0.0,
+                                        -1.25,
+                                        0.99999999,
+                                        -0.99999999,
+                                        EncodeDate(2012, 12, 31) + 0.99999999,
+                                        EncodeDate(2024, 2, 29) + EncodeTime(23, 59, 59, 999),
+                                        EncodeDate(1, 1, 1),
+                                        -693000.5,
+                                        -692999.5,
+                                        2957999.75,
+                                        2958000.25,
+                                        EncodeDate(9999, 12, 31) + 0.99999999,
+                                        1e300,
+                                        -1e-300,
+                                        123456.78};
+    for (const auto &pattern : patterns) {
+        for (int column = 3; column <= 5; ++column)
+            ds.Fields(column)->SetDisplayFormat(pattern);
+        for (const double value : values) {
+            ASSERT_TRUE(ds.Append());
+            ds.Fields(0)->SetAsString("\u017eluv");
+            ds.Fields(1)->SetAsInteger(static_cast<int>(value > 2e9 ? -2147483647 - 1 : value));
+            for (int column = 2; column <= 5; ++column)
+                ds.Fields(column)->SetAsFloat(value);
+        }
+        ASSERT_TRUE(ds.Append()); // a row of nulls
+        ds.Post();
+        TEKCellText buffer;
+        for (int row = 0; row < ds.RecordCount(); ++row)
+            for (int column = 0; column < ds.FieldCount(); ++column) {
+                const TEKMemField &field = *ds.Fields(column);
+                bool ascii = false;
+                const std::string view(field.DisplayView(row, buffer, ascii));
+                std::string expected = field.DisplayText(row);
+                if (column >= 3 && !field.IsNullAt(row)) {
+                    // Dates against the general formatter, not the field's own.
+                    static const char *const kPlain[] = {"dd.mm.yyyy", "hh:nn:ss",
+                                                         "dd.mm.yyyy hh:nn:ss"};
+                    expected = FormatDateValue(pattern.empty() ? kPlain[column - 3] : pattern,
+                                               field.FloatAt(row));
+                }
+                EXPECT_EQ(view, expected) << pattern << " row " << row << " c" << column;
+                if (ascii) {
+                    for (const char c : view)
+                        EXPECT_LT(static_cast<unsigned char>(c), 0x80) << view;
+                }
+            }
+        ds.Close();
+        ASSERT_TRUE(ds.Open());
+    }
+}
+
 TEST(MemDataSetColumns, NullBitmapAcrossWordBoundaries)
 {
     TEKMemDataSet ds;

@@ -181,17 +181,22 @@ std::string ToCDATA(std::string_view text)
     return out;
 }
 
-std::string FromCDATA(std::string_view text)
+std::string_view TrimText(std::string_view text)
 {
-    if (text.empty())
-        return {};
     std::size_t first = 0;
     std::size_t last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
         ++first;
     while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
         --last;
-    std::string s = ReplaceAllText(text.substr(first, last - first), kCDataJoin, "", true);
+    return text.substr(first, last - first);
+}
+
+std::string FromCDATA(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    std::string s = ReplaceAllText(TrimText(text), kCDataJoin, "", true);
     // The markers must not overlap: "<![CDATA[>" is no section.
     if (s.size() >= kCDataOpen.size() + kCDataClose.size() && s.starts_with(kCDataOpen) &&
         s.ends_with(kCDataClose))
@@ -334,24 +339,28 @@ TEKDateTime EncodeDateTime(const TEKDateTimeParts &parts)
                            EncodeTime(parts.Hour, parts.Minute, parts.Second, parts.MSec));
 }
 
-TEKDateTime Now()
+TEKDateTime UnixTimeToDateTime(std::time_t seconds, int msec)
 {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t secs = system_clock::to_time_t(now);
     std::tm local{};
-    localtime_r(&secs, &local);
-    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    if (localtime_r(&seconds, &local) == nullptr)
+        return 0;
     TEKDateTimeParts p;
     p.Year = local.tm_year + 1900;
     p.Month = local.tm_mon + 1;
     p.Day = local.tm_mday;
     p.Hour = local.tm_hour;
     p.Minute = local.tm_min;
-    // A leap second reads as the last second of its minute.
     p.Second = std::min(local.tm_sec, 59);
-    p.MSec = static_cast<int>(ms < 0 ? 0 : ms);
+    p.MSec = std::clamp(msec, 0, 999);
     return EncodeDateTime(p);
+}
+
+TEKDateTime Now()
+{
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    return UnixTimeToDateTime(system_clock::to_time_t(now), static_cast<int>(ms));
 }
 
 TEKDateTime Today()

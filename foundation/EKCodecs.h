@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,8 @@ std::string ToCDATA(std::string_view text);
 // Undoes ToCDATA: trims characters at or below the space, joins split
 // sections and strips the outer markers. A text without markers comes back
 // trimmed.
+// The text without the characters at or below the space (32) at both ends.
+std::string_view TrimText(std::string_view text);
 std::string FromCDATA(std::string_view text);
 // Replaces every occurrence of oldText by newText, left to right, without
 // rescanning replaced parts. Without caseSensitive, letters compare without
@@ -102,6 +105,10 @@ void DecodeTime(TEKDateTime value, int &hour, int &minute, int &second, int &mse
 TEKDateTime EncodeDateTime(const TEKDateTimeParts &parts);
 
 // The local date and time now, to the millisecond; Today is its date.
+// A moment given in seconds since 1970 (and milliseconds), in local time; 0
+// when the system cannot convert it. A leap second reads as the last second
+// of its minute.
+TEKDateTime UnixTimeToDateTime(std::time_t seconds, int msec = 0);
 TEKDateTime Now();
 TEKDateTime Today();
 

@@ -112,18 +112,6 @@ QLabel *MakeLabel(QWidget *parent, const char *text, int left, int top)
     return label;
 }
 
-// Trimmed of spaces and control characters at both ends.
-std::string Trimmed(const std::string &text)
-{
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
-}
-
 // A whole decimal 32-bit integer, surrounding spaces allowed.
 bool ParseInt32(std::string_view text, int32_t &value)
 {
@@ -454,7 +442,7 @@ void TfmClInit::butOKClick()
         ShowStatus("User authentication...", false);
         LetRepaint();
         const std::string typedUser = edUserID->text().toStdString();
-        const std::string user = Trimmed(typedUser);
+        const std::string user(TrimText(typedUser));
         const std::string password = edPassword->text().toStdString();
         std::string error;
         int32_t sessionSeq = 0;

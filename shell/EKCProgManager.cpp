@@ -283,19 +283,7 @@ TEKDateTime FolderDate(const std::string &path)
     struct stat st;
     if (p.empty() || lstat(p.c_str(), &st) != 0)
         return 0;
-    struct tm local;
-    time_t t = st.st_mtim.tv_sec;
-    if (!localtime_r(&t, &local))
-        return 0;
-    TEKDateTimeParts parts;
-    parts.Year = local.tm_year + 1900;
-    parts.Month = local.tm_mon + 1;
-    parts.Day = local.tm_mday;
-    parts.Hour = local.tm_hour;
-    parts.Minute = local.tm_min;
-    parts.Second = std::min(local.tm_sec, 59);
-    parts.MSec = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
-    return EncodeDateTime(parts);
+    return UnixTimeToDateTime(st.st_mtim.tv_sec, static_cast<int>(st.st_mtim.tv_nsec / 1000000));
 }
 
 bool CleanFolder(const std::string &path, bool removeSelf, bool removeSubfolders,

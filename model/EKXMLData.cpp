@@ -169,8 +169,8 @@ bool SetCell(TEKMemField &field, std::string_view text, std::string &error)
     case ekftTime:
     case ekftDateTime: {
         double value = 0;
-        if (ReadCompact(text, value))
-            return field.SetAsDateTime(value);
+        if (ReadCompact(text, value) && field.SetAsDateTime(value))
+            return true;
         try {
             if (field.SetAsDateTime(CompactToDateTime(text)))
                 return true;

@@ -166,6 +166,23 @@ TEST_F(MemDataModelTest, CellsShowTheirDisplayFormats)
     EXPECT_FALSE(model.data(model.index(0, 9)).isValid());
 }
 
+// Numbers and dates come out as ASCII; a pattern with letters beyond it must
+// still show them, and every cell is a QString.
+TEST_F(MemDataModelTest, CellTextsAreStringsInEveryPattern)
+{
+    LoadAnswer("<re_getdata>" + Definition() + Rows(0, 4) + "</re_getdata>", false);
+    TEKMemDataModel model(&ds);
+    ds.Fields(3)->SetDisplayFormat("dd.mm.yyyy (čtvrtek)");
+    ds.Fields(5)->SetDisplayFormat("hh:nn:ss.zzz");
+    EXPECT_EQ(Text(model, 1, 3), "24.12.2012 (čtvrtek)");
+    EXPECT_EQ(Text(model, 1, 5), "08:30:00.000");
+    for (int column = 0; column < model.columnCount(); ++column) {
+        const QVariant cell = model.data(model.index(0, column));
+        EXPECT_EQ(cell.typeId(), QMetaType::QString) << column;
+        EXPECT_EQ(cell.toString().toStdString(), ds.Fields(column)->DisplayText(0)) << column;
+    }
+}
+
 TEST_F(MemDataModelTest, DisplayTextHandlerOfAColumn)
 {
     LoadAnswer("<re_getdata>" + Definition() + Rows(0, 3) + "</re_getdata>", false);

@@ -329,6 +329,10 @@ TEKSrvReply TEKSrvHandler::Dispatch(const TEKXML &req, const std::string &token)
     try {
         if (name == "clientinit") {
             ClientInit(req, ans);
+        } else if (name == "serverinfo") {
+            // Like the version check, harmless before a login: it is how a
+            // user checks that a machine reaches the server at all.
+            ServerInfo(ans);
         } else if (name == "login") {
             const std::string newToken = Login(req, ans);
             if (!newToken.empty()) {
@@ -353,8 +357,6 @@ TEKSrvReply TEKSrvHandler::Dispatch(const TEKXML &req, const std::string &token)
                 CodeListDef(req, ans);
             else if (name == "noop")
                 ans.SetName("re_noop");
-            else if (name == "serverinfo")
-                ServerInfo(ans);
             else if (name == "action")
                 Action(req, ans, *s);
             else if (name == "formclose")

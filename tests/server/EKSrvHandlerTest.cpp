@@ -80,7 +80,6 @@ TEST_F(SrvHandlerTest, RequestsWithoutAValidSessionAnswerAnError)
                                                FormReq("formdesc", eksfItems),
                                                FormReq("formactions", eksfItems),
                                                "<noop/>",
-                                               "<serverinfo/>",
                                                Action(eksfModule, eksaStart, 0, ""),
                                                GetData(eksfItems, 1, true),
                                                "<logout/>"};
@@ -90,6 +89,9 @@ TEST_F(SrvHandlerTest, RequestsWithoutAValidSessionAnswerAnError)
             EXPECT_EQ(ErrorCode(*Call(r)), TEKSrvHandler::ekseNoSession) << cookie << " " << r;
         }
     }
+    // Only the version check and the server information need no session.
+    FCookie = "";
+    EXPECT_EQ(Call("<serverinfo/>")->Name(), "re_serverinfo");
     // A session ends with its logout.
     Login();
     EXPECT_EQ(Call("<noop/>")->Name(), "re_noop");

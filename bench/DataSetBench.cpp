@@ -14,6 +14,7 @@
 //   rows                              rows of the answer
 
 #include "EKBenchData.h"
+#include "EKBenchMemory.h"
 #include "EKMemDataModel.h"
 #include "EKMemDataSet.h"
 #include "EKXML.h"
@@ -30,34 +31,9 @@
 #include <new>
 #include <string>
 
-// The replaced operator new and delete below forward to malloc and free; once
-// inlined, GCC takes that pairing for a mismatch.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 namespace {
 
-std::atomic<long long> gLive{0};
-std::atomic<long long> gPeak{0};
-
-void *CountingMalloc(std::size_t size)
-{
-    void *p = std::malloc(size ? size : 1);
-    if (!p)
-        return p;
-    const long long live = gLive += static_cast<long long>(malloc_usable_size(p));
-    long long peak = gPeak.load();
-    while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {
-    }
-    return p;
-}
-
-void CountingFree(void *p)
-{
-    if (!p)
-        return;
-    gLive -= static_cast<long long>(malloc_usable_size(p));
-    std::free(p);
-}
+using namespace EKBenchMemory;
 
 // An answer of exactly the given number of rows, shaped like MakeDataSetAnswer.
 std::string MakeRowsAnswer(int rows)
@@ -156,38 +132,5 @@ BENCHMARK(BM_Road)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
-
-void *operator new(std::size_t size)
-{
-    void *p = CountingMalloc(size);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-
-void *operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-
-void operator delete(void *p) noexcept
-{
-    CountingFree(p);
-}
-
-void operator delete[](void *p) noexcept
-{
-    CountingFree(p);
-}
-
-void operator delete(void *p, std::size_t) noexcept
-{
-    CountingFree(p);
-}
-
-void operator delete[](void *p, std::size_t) noexcept
-{
-    CountingFree(p);
-}
 
 BENCHMARK_MAIN();

@@ -8,6 +8,7 @@
 // hooks for the others); "allocations" is the number of allocations of one read.
 
 #include "EKBenchData.h"
+#include "EKBenchMemory.h"
 #include "EKXML.h"
 
 #include <benchmark/benchmark.h>
@@ -22,62 +23,9 @@
 #include <new>
 #include <string>
 
-// The replaced operator new and delete below forward to malloc and free; once
-// inlined, GCC takes that pairing for a mismatch.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 namespace {
 
-std::atomic<long long> gLive{0};
-std::atomic<long long> gPeak{0};
-std::atomic<long long> gCount{0};
-
-void Note(void *p)
-{
-    if (!p)
-        return;
-    long long live = gLive += static_cast<long long>(malloc_usable_size(p));
-    ++gCount;
-    long long peak = gPeak.load();
-    while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {
-    }
-}
-
-void Forget(void *p)
-{
-    if (p)
-        gLive -= static_cast<long long>(malloc_usable_size(p));
-}
-
-void *CountingMalloc(std::size_t size)
-{
-    void *p = std::malloc(size ? size : 1);
-    Note(p);
-    return p;
-}
-
-void CountingFree(void *p)
-{
-    Forget(p);
-    std::free(p);
-}
-
-void *CountingRealloc(void *p, std::size_t size)
-{
-    Forget(p);
-    void *q = std::realloc(p, size);
-    Note(q ? q : p);
-    return q;
-}
-
-char *CountingStrdup(const char *s)
-{
-    std::size_t n = std::strlen(s) + 1;
-    char *p = static_cast<char *>(CountingMalloc(n));
-    if (p)
-        std::memcpy(p, s, n);
-    return p;
-}
+using namespace EKBenchMemory;
 
 const std::string &Answer(std::size_t megabytes)
 {
@@ -157,39 +105,6 @@ void RegisterAll()
 }
 
 } // namespace
-
-void *operator new(std::size_t size)
-{
-    void *p = CountingMalloc(size);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-
-void *operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-
-void operator delete(void *p) noexcept
-{
-    CountingFree(p);
-}
-
-void operator delete[](void *p) noexcept
-{
-    CountingFree(p);
-}
-
-void operator delete(void *p, std::size_t) noexcept
-{
-    CountingFree(p);
-}
-
-void operator delete[](void *p, std::size_t) noexcept
-{
-    CountingFree(p);
-}
 
 int main(int argc, char **argv)
 {
